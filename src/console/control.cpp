@@ -1,0 +1,89 @@
+#include "console/control.h"
+
+#include "console/output.h"
+#include "console/status_line.h"
+#include "pool/memory.h"
+#include "run/options.h"
+
+volatile LONG CancelRequested = 0;
+ConsoleContext* Console = nullptr;
+
+namespace {
+bool OwnsConsoleWindow() {
+  HWND window = GetConsoleWindow();
+  if (!window) return false;
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  return owner == GetCurrentProcessId();
+}
+
+bool IsClosingKey(const INPUT_RECORD& record) {
+  // A lone Shift, Ctrl, Alt, Pause or Caps Lock does not close the window.
+  return record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown &&
+         (record.Event.KeyEvent.wVirtualKeyCode < VK_SHIFT || record.Event.KeyEvent.wVirtualKeyCode > VK_CAPITAL);
+}
+}  // namespace
+
+ConsoleContext* CreateConsoleContext() {
+  SetConsoleCtrlHandler(ControlHandler, TRUE);
+  ConsoleContext* context = static_cast<ConsoleContext*>(MemAlloc(sizeof(ConsoleContext)));
+  context->hStdOut = GetStdHandle(STD_OUTPUT_HANDLE);
+  context->hStdIn = GetStdHandle(STD_INPUT_HANDLE);
+  context->redirected = GetFileType(context->hStdOut) != FILE_TYPE_CHAR;
+  SetConsoleMode(context->hStdIn, ENABLE_PROCESSED_INPUT | ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT);
+  Console = context;
+  return context;
+}
+
+void ReleaseConsoleContext(ConsoleContext* context) {
+  Sleep(1);
+  if (Console == context) Console = nullptr;
+  MemFree(context);
+}
+
+BOOL WINAPI ControlHandler(DWORD eventType) {
+  CancelRequested = 1;
+  Sleep(100);
+  if (GetCursorColumn() > 0) ConsolePrint(L"\n");
+  switch (eventType) {
+    case CTRL_C_EVENT: ConsolePrint(L"Ctrl+C pressed -> abort\n"); break;
+    case CTRL_BREAK_EVENT: ConsolePrint(L"Ctrl+Break pressed -> abort\n"); break;
+    case CTRL_CLOSE_EVENT: ConsolePrint(L"Close Button pressed -> abort\n"); break;
+    case CTRL_LOGOFF_EVENT: ConsolePrint(L"User LogOff -> abort\n"); break;
+    case CTRL_SHUTDOWN_EVENT: ConsolePrint(L"System Shutdown -> abort\n"); break;
+    default: break;
+  }
+  return TRUE;
+}
+
+int IsStandalone(const ConsoleContext* context) { return !context->redirected && OwnsConsoleWindow(); }
+
+void WaitForKeyIfStandalone(const ConsoleContext* context) {
+  if (RunOptions.NoWaitForKey) return;
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (GetConsoleScreenBufferInfo(context->hStdOut, &info) &&
+      (info.dwCursorPosition.X != 0 || info.dwCursorPosition.Y != 0))
+    ConsolePrint(L"\n");
+  if (OwnsConsoleWindow()) {
+    // Keys pressed during the run do not count.
+    Sleep(300);
+    FlushConsoleInputBuffer(context->hStdIn);
+    ConsolePrint(L"Press any key to close");
+    for (;;) {
+      Sleep(100);
+      INPUT_RECORD record;
+      DWORD read = 0;
+      if (!ReadConsoleInputW(context->hStdIn, &record, 1, &read)) break;
+      if (read == 1 && IsClosingKey(record)) break;
+    }
+  }
+  Sleep(100);
+}
+
+void SetCursorVisible(int visible) {
+  HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  CONSOLE_CURSOR_INFO info;
+  if (!GetConsoleCursorInfo(output, &info)) return;
+  info.bVisible = visible ? TRUE : FALSE;
+  SetConsoleCursorInfo(output, &info);
+}

@@ -1,0 +1,185 @@
+#include "console/output.h"
+
+#include <cstdarg>
+#include <cstring>
+#include <cwchar>
+
+#include "pool/memory.h"
+
+namespace {
+constexpr int kMessageUnits = 1024;
+constexpr int kSplitUnits = 25000;  // longest single WriteConsoleW of a long text
+
+HANDLE g_output = nullptr;
+OutputMode g_mode = OutputMode::Console;
+bool g_decided = false;
+
+void DecideOutput() {
+  if (g_decided) return;
+  if (!g_output) g_output = GetStdHandle(STD_OUTPUT_HANDLE);
+  g_mode = GetFileType(g_output) == FILE_TYPE_CHAR ? OutputMode::Console : OutputMode::Redirected;
+  g_decided = true;
+}
+
+// Shared by the bounded forms: expands into a local buffer and copies the result back. A result that
+// would not fit is cut at the buffer's end rather than written past it.
+template <typename Char>
+int ExpandInPlace(Char* text) {
+  Char work[kMessageUnits];
+  int out = 0;
+  Char previous = 0;
+  for (const Char* p = text; *p && out < kMessageUnits - 1; ++p) {
+    if (*p == '\n' && (p == text || previous != '\r')) {
+      if (out >= kMessageUnits - 2) break;
+      work[out++] = '\r';
+    }
+    work[out++] = *p;
+    previous = *p;
+  }
+  work[out] = 0;
+  memcpy(text, work, (out + 1) * sizeof(Char));
+  return out;
+}
+
+int WriteBytes(const char* bytes, int count) {
+  DWORD written = 0;
+  if (!WriteFile(g_output, bytes, static_cast<DWORD>(count), &written, nullptr)) return -1;
+  return static_cast<int>(written);
+}
+
+// Formats into a buffer of kMessageUnits; a message that does not fit is cut to 1023 units.
+int FormatMessageText(wchar_t* buffer, const wchar_t* format, va_list args) {
+  // wvsprintfW stops at 1024 units including the terminator, so it can never write past the buffer.
+  buffer[kMessageUnits - 1] = 0;
+  int length = wvsprintfW(buffer, format, args);
+  if (length < 0) length = 0;
+  buffer[length < kMessageUnits ? length : kMessageUnits - 1] = 0;
+  return length;
+}
+}  // namespace
+
+void SetOutputHandleForTesting(HANDLE handle) {
+  g_output = handle;
+  g_decided = false;
+  DecideOutput();
+}
+
+OutputMode GetOutputMode() {
+  DecideOutput();
+  return g_mode;
+}
+
+int ExpandLineEnds(wchar_t* text) { return ExpandInPlace(text); }
+int ExpandLineEnds(char* text) { return ExpandInPlace(text); }
+
+int ExpandLineEnds(const char* text, char** expanded) {
+  size_t length = strlen(text);
+  char* out = static_cast<char*>(MemAlloc(2 * length + 1));
+  size_t n = 0;
+  for (size_t i = 0; i < length; ++i) {
+    if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) out[n++] = '\r';
+    out[n++] = text[i];
+  }
+  out[n] = 0;
+  *expanded = out;
+  return static_cast<int>(n);
+}
+
+int ConsolePrint(const wchar_t* format, ...) {
+  DecideOutput();
+  wchar_t text[kMessageUnits];
+  va_list args;
+  va_start(args, format);
+  FormatMessageText(text, format, args);
+  va_end(args);
+  int length = ExpandLineEnds(text);
+
+  if (g_mode == OutputMode::Console) {
+    DWORD written = 0;
+    if (!WriteConsoleW(g_output, text, static_cast<DWORD>(length), &written, nullptr)) return -1;
+    return static_cast<int>(written);
+  }
+  char bytes[kMessageUnits + 1];
+  int converted = WideCharToMultiByte(GetOEMCP(), 0, text, length, bytes, sizeof bytes, nullptr, nullptr);
+  if (converted == 0) return -1;
+  return WriteBytes(bytes, converted);
+}
+
+int ConsolePrintA(const char* format, ...) {
+  DecideOutput();
+  char text[kMessageUnits];
+  text[0] = 0;
+  va_list args;
+  va_start(args, format);
+  int length = wvsprintfA(text, format, args);
+  va_end(args);
+  text[length >= 0 && length < kMessageUnits ? length : kMessageUnits - 1] = 0;
+  length = ExpandLineEnds(text);
+  return WriteBytes(text, length);
+}
+
+int ConsoleWriteText(const wchar_t* text) {
+  DecideOutput();
+  int length = lstrlenW(text);
+  if (g_mode == OutputMode::Console) {
+    DWORD written = 0;
+    if (length <= kSplitUnits) {
+      if (!WriteConsoleW(g_output, text, static_cast<DWORD>(length), &written, nullptr)) {
+        ConsolePrintA("\nWriteConsoleW error %u on textlen=%i\n", GetLastError(), length);
+        return 0;
+      }
+      return length;
+    }
+    if (!WriteConsoleW(g_output, text, kSplitUnits, &written, nullptr)) return 0;
+    WriteConsoleW(g_output, text + kSplitUnits, static_cast<DWORD>(length - kSplitUnits), &written, nullptr);
+    return length;
+  }
+
+  UINT codePage = GetOEMCP();
+  int size = WideCharToMultiByte(codePage, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  if (size == 0) {
+    ConsolePrintA("\nWideCharToMultiByte error %u on textlen=%i\n", GetLastError(), length);
+    return 0;
+  }
+  char* converted = static_cast<char*>(MemAlloc(size));
+  WideCharToMultiByte(codePage, 0, text, -1, converted, size, nullptr, nullptr);
+  char* expanded = nullptr;
+  int count = ExpandLineEnds(converted, &expanded);
+  WriteBytes(expanded, count);
+  MemFree(expanded);
+  MemFree(converted);
+  return count;
+}
+
+int ConsolePrintPath(const wchar_t* format, const wchar_t* text) {
+  DecideOutput();
+  const wchar_t* slot = wcsstr(format, L"%s");
+  if (!slot) return -1;
+  size_t before = slot - format;
+  size_t textLength = wcslen(text);
+  size_t afterLength = wcslen(slot + 2);
+  size_t total = before + textLength + afterLength;
+  wchar_t* built = static_cast<wchar_t*>(MemAlloc((total + 1) * sizeof(wchar_t)));
+  wmemcpy(built, format, before);
+  wmemcpy(built + before, text, textLength);
+  wmemcpy(built + before + textLength, slot + 2, afterLength);
+
+  int result = 0;
+  if (g_mode == OutputMode::Console) {
+    DWORD written = 0;
+    if (WriteConsoleW(g_output, built, static_cast<DWORD>(total), &written, nullptr))
+      result = static_cast<int>(written);
+  } else {
+    UINT codePage = GetOEMCP();
+    int size = WideCharToMultiByte(codePage, 0, built, -1, nullptr, 0, nullptr, nullptr);
+    if (size > 0) {
+      char* bytes = static_cast<char*>(MemAlloc(size));
+      WideCharToMultiByte(codePage, 0, built, -1, bytes, size, nullptr, nullptr);
+      int written = WriteBytes(bytes, size - 1);
+      result = written < 0 ? 0 : written;
+      MemFree(bytes);
+    }
+  }
+  MemFree(built);
+  return result;
+}

@@ -1,0 +1,29 @@
+#pragma once
+// Every text the program shows goes through these: UTF-16 to a console, OEM code page bytes with
+// CR LF line ends to a redirected file or pipe.
+#include <windows.h>
+
+enum class OutputMode { Console, Redirected };
+
+// Decided once, on first use, from the type of the standard output handle.
+OutputMode GetOutputMode();
+
+// Formatted message of at most 1023 characters ("%s" UTF-16, "%S" 8-bit, "%u", "%i"). Returns the
+// characters (console) or bytes (redirected) written, -1 on failure.
+int ConsolePrint(const wchar_t* format, ...);
+// Formatted 8-bit diagnostic text, written as bytes in both modes. Returns bytes written, -1 on failure.
+int ConsolePrintA(const char* format, ...);
+// An unformatted text of any length (the names of a duplicate pair). Returns what was written, 0 on failure.
+int ConsoleWriteText(const wchar_t* text);
+// A format holding one "%s" and a text of any length put in its place; nothing else is interpreted.
+// Returns units or bytes written, -1 when the format holds no "%s".
+int ConsolePrintPath(const wchar_t* format, const wchar_t* text);
+
+// Puts a CR before every LF that has none. In place for the two bounded forms (the text and its result must
+// fit 1024 units), into a new heap buffer (released by the caller with MemFree) for the unbounded 8-bit form.
+int ExpandLineEnds(wchar_t* text);
+int ExpandLineEnds(char* text);
+int ExpandLineEnds(const char* text, char** expanded);
+
+// Where the output goes; tests point it at a file or pipe of their own.
+void SetOutputHandleForTesting(HANDLE handle);

@@ -1,0 +1,105 @@
+#include "pool/file_pool.h"
+
+#include "console/status_line.h"
+#include "pool/memory.h"
+#include "pool/ptr_list.h"
+#include "pool/scanner.h"
+
+namespace {
+// The pool's byte counters are 32-bit; a 64-bit address space must not reserve more than they can count.
+constexpr uint64_t kMaxReservedBytes = 0xFFFF0000u;
+
+DWORD WINAPI ScanThread(void* parameter) {
+  FilePool* pool = static_cast<FilePool*>(parameter);
+  ScanFolder(pool, pool->rootDir);
+  return 1;
+}
+
+void Reserve(FilePool* pool) {
+  SYSTEM_INFO info;
+  GetSystemInfo(&info);
+  pool->commitStep = info.dwAllocationGranularity;
+  uint64_t range = reinterpret_cast<uintptr_t>(info.lpMaximumApplicationAddress) -
+                   reinterpret_cast<uintptr_t>(info.lpMinimumApplicationAddress);
+  uint64_t slots = (range / 4) / sizeof(FileRecord);
+  if (slots * sizeof(FileRecord) > kMaxReservedBytes) slots = kMaxReservedBytes / sizeof(FileRecord);
+  pool->reservedSlots = static_cast<uint32_t>(slots);
+  // Address space may be fragmented: take what there is, halving down. With nothing left the pool stays
+  // empty and the scan reports it full.
+  while (pool->reservedSlots > 0) {
+    pool->records = static_cast<FileRecord*>(
+        VirtualAlloc(nullptr, size_t(pool->reservedSlots) * sizeof(FileRecord), MEM_RESERVE, PAGE_NOACCESS));
+    if (pool->records) return;
+    pool->reservedSlots /= 2;
+  }
+}
+}  // namespace
+
+void InitFilePool(FilePool* pool, const wchar_t* rootDir, const wchar_t* pattern, int recurse, int followReparse,
+                  uint32_t progressPos, uint32_t errorPos) {
+  pool->rootDir = DupString(rootDir);
+  pool->pattern = DupString(pattern);
+  pool->recurse = recurse;
+  pool->followReparse = followReparse;
+  pool->progressPos = progressPos;
+  pool->errorPos = errorPos;
+  pool->depth = 0;
+  pool->committedBytes = 0;
+  pool->count = 0;
+  pool->committedSlots = 0;
+  Reserve(pool);
+  // A first commit that fails leaves nothing committed; the scan's growth then tries again.
+  GrowFilePool(pool);
+}
+
+FilePool* CreateFilePool(FilePool* pool, const wchar_t* rootDir, const wchar_t* pattern, int recurse,
+                         int followReparse, uint32_t progressPos, uint32_t errorPos, HANDLE* threadHandle) {
+  InitFilePool(pool, rootDir, pattern, recurse, followReparse, progressPos, errorPos);
+  if (threadHandle)
+    *threadHandle = StartThread(ScanThread, pool);
+  else
+    ScanFolder(pool, pool->rootDir);
+  ClearLine(static_cast<int>(CellRow(errorPos)));
+  return pool;
+}
+
+int GrowFilePool(FilePool* pool) {
+  if (!pool->records) return 0;
+  // A step reaching past the reservation fails to commit: that is the pool-full condition.
+  if (uint64_t(pool->committedBytes) + pool->commitStep > kMaxReservedBytes) return 0;
+  char* next = reinterpret_cast<char*>(pool->records) + pool->committedBytes;
+  if (!VirtualAlloc(next, pool->commitStep, MEM_COMMIT, PAGE_READWRITE)) return 0;
+  pool->committedBytes += pool->commitStep;
+  pool->committedSlots = pool->committedBytes / sizeof(FileRecord);
+  return 1;
+}
+
+FileRecord* AppendRecord(FilePool* pool) {
+  // One step always holds at least one record, so a successful growth makes room.
+  if (pool->count == pool->committedSlots && !GrowFilePool(pool)) return nullptr;
+  return &pool->records[pool->count++];
+}
+
+void RenumberRecords(FilePool* pool) {
+  for (uint32_t i = 0; i < pool->count; ++i) pool->records[i].index = i;
+}
+
+void ReleaseFilePool(FilePool* pool) {
+  for (uint32_t i = 0; i < pool->count; ++i) {
+    FileRecord& record = pool->records[i];
+    if (record.ownsDir) MemFree(record.dir);
+    MemFree(record.name);
+    if (record.comparedWith) {
+      PtrListClear(record.comparedWith);
+      MemFree(record.comparedWith);
+    }
+    if (record.linkState == 2 && record.groupMembers) MemFree(record.groupMembers);
+  }
+  if (pool->records) VirtualFree(pool->records, 0, MEM_RELEASE);
+  pool->records = nullptr;
+  pool->count = 0;
+  MemFree(pool->rootDir);
+  MemFree(pool->pattern);
+  pool->rootDir = nullptr;
+  pool->pattern = nullptr;
+}

@@ -1,0 +1,19 @@
+#pragma once
+#include <windows.h>
+
+#include "pool/file_record.h"
+
+// Fills the zero-filled pool block, reserves and commits its first step, and scans rootDir into it:
+// on a new thread when threadHandle is given (the caller waits for it and closes it), else right here.
+FilePool* CreateFilePool(FilePool* pool, const wchar_t* rootDir, const wchar_t* pattern, int recurse,
+                         int followReparse, uint32_t progressPos, uint32_t errorPos, HANDLE* threadHandle);
+// The first steps of CreateFilePool without the scan: strings, reservation and the first commit.
+void InitFilePool(FilePool* pool, const wchar_t* rootDir, const wchar_t* pattern, int recurse, int followReparse,
+                  uint32_t progressPos, uint32_t errorPos);
+// Commits the next step after the committed part; 0 when the pool is full.
+int GrowFilePool(FilePool* pool);
+// The zero-filled slot for the next record (count is raised), growing the pool when needed; null when full.
+FileRecord* AppendRecord(FilePool* pool);
+void RenumberRecords(FilePool* pool);
+// Frees what the records own and the record range; the FilePool block itself stays with its creator.
+void ReleaseFilePool(FilePool* pool);

@@ -1,0 +1,57 @@
+#pragma once
+// One file found by a scan, and the pool of fixed-size records one file specification fills.
+#include <cstdint>
+
+struct PtrList;
+
+// Fields that cost file access are read lazily and cached here; 0 means "not read yet".
+struct FileRecord {
+  uint32_t index;            // position in the pool after sorting (RenumberRecords)
+  int32_t ownsDir;           // 1 on the one record that frees the shared dir string
+  wchar_t* dir;              // folder path ending in a backslash, shared by the folder's records
+  wchar_t* name;             // own copy; emptied (name[0] = 0) when an action deleted the file
+  int32_t pathDepth;         // backslashes in dir, counted on first need
+  int64_t size;
+  int64_t allocSize;         // space allocated on the volume, read when first needed
+  uint32_t openError;        // Windows error of the last failed open for checksumming
+  uint64_t checksum;         // CRC-64 of the content (or of the test blocks); 0 = not computed
+  uint32_t fileIndexLow;
+  uint32_t fileIndexHigh;
+  int32_t linkState;         // 0 unknown, 1 single, 2 head of a link group, 3 member of another's group
+  uint32_t* linkCount;       // shared by the records that are links of one file
+  uint32_t* groupCount;
+  uint32_t* groupCapacity;
+  FileRecord** groupMembers; // head first; owned by the head
+  PtrList* comparedWith;     // records already found identical with this one
+  int32_t replacedByLink;    // 1 once this run replaced the file by a hard link
+};
+
+// Growable list of record pointers, each pointer held at most once.
+struct PtrList {
+  FileRecord** items;
+  int32_t count;
+  uint32_t capacity;
+};
+
+// A console cell: column in the low 16 bits, row in the high 16 bits.
+inline uint32_t MakeCell(unsigned column, unsigned row) { return (column & 0xFFFF) | ((row & 0xFFFF) << 16); }
+inline unsigned CellColumn(uint32_t cell) { return cell & 0xFFFF; }
+inline unsigned CellRow(uint32_t cell) { return cell >> 16; }
+
+// The records of one file specification, in one reserved range committed piece by piece.
+struct FilePool {
+  int32_t depth;             // nesting depth of the running scan
+  uint32_t commitStep;       // bytes committed per growth step (allocation granularity)
+  wchar_t* rootDir;
+  wchar_t* pattern;
+  int32_t recurse;
+  int32_t followReparse;
+  uint32_t progressPos;      // cell where the scan shows its running count
+  uint32_t errorPos;         // cell where the scan shows "cannot open" messages
+  uint32_t lastProgressTick;
+  FileRecord* records;
+  uint32_t committedBytes;
+  uint32_t count;
+  uint32_t committedSlots;
+  uint32_t reservedSlots;
+};

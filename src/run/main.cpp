@@ -1,0 +1,14 @@
+// The process entry point: split the command line, run, exit with the run's code.
+#include <windows.h>
+
+#include "pool/memory.h"
+#include "run/command_line.h"
+#include "run/run_main.h"
+
+int wmain() {
+  ArgumentVector args;
+  SplitCommandLine(GetCommandLineW(), &args);
+  int exitCode = RunMain(args.count, args.items);
+  MemFree(args.buffer);
+  ExitProcess(static_cast<UINT>(exitCode));
+}

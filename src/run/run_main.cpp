@@ -1,0 +1,275 @@
+#include "run/run_main.h"
+
+#include <windows.h>
+
+#include <initializer_list>
+
+#include "compare/checksum_buffers.h"
+#include "console/control.h"
+#include "console/output.h"
+#include "console/status_line.h"
+#include "console/window_size.h"
+#include "crashdump/crash_dump.h"
+#include "format/size_format.h"
+#include "match/match_pools.h"
+#include "match/sort.h"
+#include "pool/file_pool.h"
+#include "pool/memory.h"
+#include "pool/scanner.h"
+#include "run/options.h"
+#include "run/process_setup.h"
+#include "run/source_paths.h"
+#include "run/usage.h"
+#include "topology/drive_identity.h"
+
+namespace {
+constexpr uint32_t kSortMessageThreshold = 500000;
+constexpr int kVolumePathUnits = 260;
+
+wchar_t SearchFolder1[kPathUnits];
+wchar_t SearchFolder2[kPathUnits];
+wchar_t Pattern1[kPathUnits];
+wchar_t Pattern2[kPathUnits];
+
+// An abort that the user should see before a standalone window closes.
+int AbortWithKeyWait(int exitCode) {
+  WaitForKeyIfStandalone(Console);
+  return exitCode;
+}
+
+int EndAfterScan(int exitCode) {
+  if (exitCode == 9) WaitForKeyIfStandalone(Console);
+  SetCursorVisible(1);
+  return exitCode;
+}
+
+void SetUpProcess() {
+  HardenDllSearch();
+  SetUnhandledExceptionFilter(CrashDumpFilter);
+  CreateConsoleContext();
+  SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
+  wchar_t programPath[260];
+  DWORD length = GetModuleFileNameW(nullptr, programPath, 260);
+  if (length >= 260) length = 0;
+  programPath[length] = 0;
+  GetProgramFolder(programPath);
+  ReadProgramVersion(programPath);
+  LookupNtQueryObject();
+  if (IsStandalone(Console)) SizeConsoleWindow(260, 1000);
+}
+
+// Checks that the volume behind a specification can be opened; fills its volume path.
+bool ResolveVolume(const wchar_t* spec, wchar_t* volumePath) {
+  wchar_t* lookup = static_cast<wchar_t*>(MemAlloc(kPathUnits * sizeof(wchar_t)));
+  GetVolumeLookupPath(spec, lookup, kPathUnits);
+  bool ok = GetVolumePath(lookup, volumePath, kVolumePathUnits) != 0;
+  MemFree(lookup);
+  return ok;
+}
+
+void MarkFolderSpec(wchar_t* spec, int32_t* recurse) {
+  if (!IsExistingFolder(spec)) return;
+  AppendCharIfMissing(spec, L'\\');
+  AppendCharIfMissing(spec, L'*');
+  *recurse = 1;
+}
+
+// Quotes, absolute paths, volumes, folders, prefixes, existence. Returns 0 or the exit code.
+int PrepareSources() {
+  StripQuotes(FileSpec1);
+  StripQuotes(FileSpec2);
+  if (FileSpec1[0] == 0) {
+    ConsolePrint(L"no source file or folder -> abort\n");
+    return 4;
+  }
+  MakeAbsolute(FileSpec1, FileSpec2);
+
+  wchar_t volumePath1[kVolumePathUnits] = {};
+  wchar_t volumePath2[kVolumePathUnits] = {};
+  if (!ResolveVolume(FileSpec1, volumePath1)) {
+    ConsolePrint(L"source volume is invalid\n");
+    return AbortWithKeyWait(7);
+  }
+  if (!ResolveVolume(FileSpec2, volumePath2)) {
+    ConsolePrint(L"source volume is invalid\n");
+    return AbortWithKeyWait(8);
+  }
+  uint32_t action = RunOptions.Action;
+  if (action == ActionLinkFile1 || action == ActionLinkFile2 || action == ActionLinkFragmented) {
+    int exitCode = CheckHardlinkVolumes(volumePath1, volumePath2);
+    if (exitCode) return AbortWithKeyWait(exitCode);
+  }
+
+  MarkFolderSpec(FileSpec1, &RunOptions.RecurseSpec1);
+  MarkFolderSpec(FileSpec2, &RunOptions.RecurseSpec2);
+  AddLongPathPrefix(FileSpec1);
+  AddLongPathPrefix(FileSpec2);
+  SplitSpec(FileSpec1, SearchFolder1, Pattern1);
+  SplitSpec(FileSpec2, SearchFolder2, Pattern2);
+
+  if (!PathExists(SearchFolder1)) {
+    ConsolePrint(L"%s not found -> abort\n\n", DisplayPath(SearchFolder1));
+    return AbortWithKeyWait(9);
+  }
+  if (!PathExists(SearchFolder2)) {
+    ConsolePrint(L"%s not found -> abort\n\n", DisplayPath(SearchFolder2));
+    return AbortWithKeyWait(9);
+  }
+  if (!HasWildcard(Pattern1) && !PathExists(FileSpec1) && !RunOptions.RecurseSpec1) {
+    ConsolePrint(L"File not found -> abort\n\n");
+    return AbortWithKeyWait(9);
+  }
+  return 0;
+}
+
+void PrintLimits() {
+  if (RunOptions.TestBlockSize < kNoSizeLimit)
+    ConsolePrint(L"testing max 3x %s per file\n", FormatSize1024(RunOptions.TestBlockSize));
+  if (RunOptions.MinFileSize > 0) ConsolePrint(L"testing files > %s\n", FormatSize1024(RunOptions.MinFileSize));
+  if (RunOptions.MaxFileSize < kNoSizeLimit)
+    ConsolePrint(L"testing files < %s\n", FormatSize1024(RunOptions.MaxFileSize));
+}
+
+// Prints a pool label; its count goes right behind it on the same row.
+uint32_t PrintPoolLabel(const wchar_t* format, unsigned number) {
+  int printed = ConsolePrint(format, number);
+  return MakeCell(printed > 0 ? printed : 0, GetCursorRow());
+}
+
+void SortPools(FilePool* pool1, FilePool* pool2, uint32_t totalCount) {
+  if (!RunOptions.SortBySize) return;
+  DWORD start = GetTickCount();
+  bool announce = totalCount > kSortMessageThreshold;
+  if (announce) {
+    StartCleanLine();
+    ClearLine(-1);
+    ConsolePrint(L"sorting files by size...");
+  }
+  for (FilePool* pool : {pool1, pool2}) {
+    if (!pool) continue;
+    SortRecords(pool->records, pool->count, sizeof(FileRecord), CompareRecords);
+    RenumberRecords(pool);
+  }
+  if (announce) {
+    ClearLine(-1);
+    ConsolePrint(L"sorted in %u ms", GetTickCount() - start);
+  }
+}
+
+FilePool* NewPool() { return static_cast<FilePool*>(MemAlloc(sizeof(FilePool))); }
+
+void WaitAndClose(HANDLE thread) {
+  WaitForSingleObject(thread, INFINITE);
+  CloseHandle(thread);
+}
+
+// Two pools read at once from two drives: both labels first, then both scans on their own threads.
+int ScanInParallel(FilePool* pool1, FilePool* pool2) {
+  uint32_t progress1 = PrintPoolLabel(L"scanning file pool %u: ", 1);
+  // The coming line feed scrolls a full buffer by one row.
+  if (int(CellRow(progress1)) == GetScreenHeight() - 1) progress1 = MakeCell(CellColumn(progress1), CellRow(progress1) - 1);
+  ConsolePrint(L"\n");
+  uint32_t progress2 = PrintPoolLabel(L"scanning file pool %u: ", 2);
+  uint32_t errorPos = MakeCell(0, CellRow(progress2) + 1);
+  HANDLE thread1 = nullptr, thread2 = nullptr;
+  CreateFilePool(pool1, SearchFolder1, Pattern1, RunOptions.RecurseSpec1, RunOptions.ReparseSpec1, progress1, errorPos,
+                 &thread1);
+  CreateFilePool(pool2, SearchFolder2, Pattern2, RunOptions.RecurseSpec2, RunOptions.ReparseSpec2, progress2, errorPos,
+                 &thread2);
+  WaitAndClose(thread1);
+  WaitAndClose(thread2);
+  if (pool1->count == 0 || pool2->count == 0) {
+    ConsolePrint(L"\n");
+    return 9;
+  }
+  return 0;
+}
+
+int ScanInSequence(FilePool* pool1, FilePool* pool2) {
+  uint32_t progress1 = PrintPoolLabel(L"scanning file pool %u: ", 1);
+  HANDLE thread = nullptr;
+  CreateFilePool(pool1, SearchFolder1, Pattern1, RunOptions.RecurseSpec1, RunOptions.ReparseSpec1, progress1,
+                 MakeCell(0, CellRow(progress1) + 1), &thread);
+  WaitAndClose(thread);
+  if (pool1->count == 0) return 9;
+  if (CancelRequested) return 1;
+  ConsolePrint(L"\n");
+  uint32_t progress2 = PrintPoolLabel(L"scanning file pool %u: ", 2);
+  CreateFilePool(pool2, SearchFolder2, Pattern2, RunOptions.RecurseSpec2, RunOptions.ReparseSpec2, progress2,
+                 MakeCell(0, CellRow(progress2) + 1), &thread);
+  WaitAndClose(thread);
+  return pool2->count == 0 ? 9 : 0;
+}
+
+void ReleasePool(FilePool* pool) {
+  if (!pool) return;
+  ReleaseFilePool(pool);
+  MemFree(pool);
+}
+}  // namespace
+
+int RunMain(int argc, wchar_t** argv) {
+  SetUpProcess();
+  PrintBanner();
+  if (argc < 2) {
+    PrintUsage();
+    return AbortWithKeyWait(3);
+  }
+  ReadSystemVersion();
+  if (int exitCode = ParseArguments(argc, argv)) return AbortWithKeyWait(exitCode);
+  DisableWow64Redirection();
+  if (int exitCode = PrepareSources()) return exitCode;
+
+  InitChecksumBuffers();
+  SetCursorVisible(0);
+  PrintLimits();
+
+  RunOptions.SameSearchFolder = lstrcmpW(SearchFolder1, SearchFolder2) == 0;
+  RunOptions.SameVolume = IsSameVolume(SearchFolder1, SearchFolder2);
+  if (RunOptions.SameVolume) RunOptions.ParallelRead = 0;
+
+  FilePool* pool1 = NewPool();
+  FilePool* pool2 = nullptr;
+  FileRecord* recordsB;
+  uint32_t countB;
+  if (RunOptions.SameSearchFolder) {
+    // One folder matched against itself: the hard-link rule of file1 applies to the only pool.
+    if (RunOptions.FindHardlinks1) {
+      RunOptions.FindHardlinks1 = 0;
+      RunOptions.FindHardlinks2 = 1;
+    }
+    RunOptions.ParallelRead = 0;
+    uint32_t progress = PrintPoolLabel(L"scanning file pool: ", 0);
+    CreateFilePool(pool1, SearchFolder1, Pattern1, RunOptions.RecurseSpec1, RunOptions.ReparseSpec1, progress,
+                   MakeCell(0, CellRow(progress) + 1), nullptr);
+    SortPools(pool1, nullptr, pool1->count);
+    recordsB = pool1->records;
+    countB = pool1->count;
+    if (CancelRequested) return EndAfterScan(1);
+    ConsolePrint(L"\n");
+    ClearLine(-1);
+    ConsolePrint(L"Matching %u files...\n", pool1->count);
+  } else {
+    if (!RunOptions.SameVolume && IsSamePhysicalDrive(SearchFolder1, SearchFolder2)) RunOptions.ParallelRead = 0;
+    pool2 = NewPool();
+    int exitCode = RunOptions.ParallelRead ? ScanInParallel(pool1, pool2) : ScanInSequence(pool1, pool2);
+    if (exitCode) return EndAfterScan(exitCode);
+    SortPools(pool1, pool2, pool1->count + pool2->count);
+    recordsB = pool2->records;
+    countB = pool2->count;
+    if (CancelRequested) return EndAfterScan(1);
+    ConsolePrint(L"\n");
+    ClearLine(-1);
+    ConsolePrint(L"Matching %u with %u file%s...\n", pool1->count, countB, countB == 1 ? L"" : L"s");
+  }
+
+  uint32_t identical = MatchPools(pool1->records, pool1->count, recordsB, countB, RunOptions.SortBySize);
+
+  ReleasePool(pool1);
+  ReleasePool(pool2);
+  FreeChecksumBuffers();
+  if (!RunOptions.NoWaitForKey) WaitForKeyIfStandalone(Console);
+  ReleaseConsoleContext(Console);
+  SetCursorVisible(1);
+  return identical ? 0 : 2;
+}

@@ -79,8 +79,9 @@ TEST_F(RealVolumes, DeviceQueriesOfRealDevices) {
   EXPECT_NE(15u, busType);
   // A disk that does not exist answers at once, without the pause for a failing query.
   InstallFakeMachine(true);
-  RestoreDeviceCalls();
-  Devices.Pause = [](DWORD) { ++Machine.pauses; };
+  Devices.Open = CreateFileW;
+  Devices.Control = DeviceIoControl;
+  Devices.Close = CloseHandle;
   busType = 99;
   EXPECT_EQ(0, GetBusType(L"\\\\.\\PhysicalDrive77", &busType));
   EXPECT_EQ(0, GetBusType(L"", &busType));

@@ -22,8 +22,13 @@ constexpr int kMaxResolutionDepth = 16;
 
 bool IsUncForm(const wchar_t* path) { return path[0] == L'\\' && path[1] == L'\\' && !StartsWithNoCase(path, L"\\\\?\\"); }
 
-// Cuts a copy of the path after the first backslash from its fifth character on (\\?\C:\dir gives \\?\C:\).
+// Cuts a path after its root when the system names none: X:\ for a plain drive path, else after the first
+// backslash from the fifth character on (\\?\C:\dir gives \\?\C:\, \\?\Volume{...}\dir its volume).
 bool CutAfterRoot(wchar_t* path) {
+  if (IsAsciiLetter(path[0]) && path[1] == L':' && path[2] == L'\\') {
+    path[3] = 0;
+    return true;
+  }
   if (wcslen(path) < 5) return false;
   wchar_t* backslash = wcschr(path + 4, L'\\');
   if (!backslash) return false;

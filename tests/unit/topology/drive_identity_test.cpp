@@ -60,6 +60,10 @@ class DriveIdentity : public ::testing::Test {
     Machine.busTypes[L"\\\\.\\CdRom1"] = 5;
     AddEncryptedVolume(L'F', L"\\Device\\Floppy0");
     AddEncryptedVolume(L'H', L"\\Device\\HarddiskVolume3");  // a name without a disk number
+    // G: is a volume whose mount point the system does not name.
+    AddFixedDrive(L'G', L"00000000-0000-0000-0000-0000000000f4", 6);
+    Machine.volumeRoots.erase(L"G:\\");
+    Machine.volumeRoots.erase(L"\\\\?\\G:\\");
     InstallFakeMachine();
   }
   void TearDown() override {
@@ -98,6 +102,8 @@ TEST_F(DriveIdentity, ResolvesEveryKindOfVolumeToItsDrive) {
       {L"\\\\?\\F:\\", 0x20000},
       {L"\\\\?\\H:\\", -1},
       {L"\\\\?\\Q:\\nothing\\", -1},
+      {L"\\\\?\\G:\\dir\\x\\", 6},  // the root is cut from the path itself
+      {L"G:\\dir\\x\\", 6},
       {L"\\\\?\\E:\\" + longTail + L"\\", 1},  // longer than the working copy: its volume root decides
       {L"\\\\?\\Q:\\" + longTail + L"\\", -1},
       {L"\\\\server\\share\\" + longTail + L"\\", -2},

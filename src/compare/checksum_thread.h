@@ -12,9 +12,8 @@ struct ChecksumJob {
   uint32_t* errorCodeOut;  // the record's openError
 };
 
-// Starts a thread that stores the file's checksum (whole file or test blocks) in *checksumOut; the caller
-// waits for and closes the handle. When no thread can be started, the checksum is computed before this
-// returns and the result is null: wait only for non-null handles.
+// Thread storing the file's checksum in *checksumOut (caller waits, closes). Null when no thread could be
+// started: the checksum was then computed before returning, so wait only for non-null handles.
 HANDLE StartChecksumThread(const wchar_t* path, int64_t size, uint64_t* checksumOut, uint32_t* errorCodeOut);
 // The thread: whole file when the test size covers the file, else test blocks; frees the job; returns 0.
 DWORD WINAPI ChecksumThreadMain(void* job);

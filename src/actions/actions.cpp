@@ -1,32 +1,122 @@
 #include "actions/actions.h"
 
 #include <cwchar>
+#include <initializer_list>
 
+#include "actions/emptied_folders.h"
+#include "actions/hardlink.h"
+#include "actions/target_choice.h"
 #include "console/output.h"
+#include "console/status_line.h"
+#include "format/error_names.h"
+#include "match/sort.h"
 #include "pool/memory.h"
 #include "run/options.h"
+#include "seam/file_system.h"
 
 uint32_t DeletedCount = 0;
 uint32_t RenamedCount = 0;
 uint32_t ReplacedCount = 0;
 int64_t SavedBytes = 0;
 
-// First cut: the pair is reported; no action is carried out yet.
+namespace {
+// The name a report line shows: the path below its search folder.
+const wchar_t* DisplayName(const wchar_t* path, const wchar_t* searchFolder) {
+  size_t folderLength = wcslen(searchFolder);
+  return _wcsnicmp(path, searchFolder, folderLength) == 0 ? path + folderLength : path;
+}
+
+void PrintPair(const FileRecord* record1, const FileRecord* record2, const wchar_t* path1, const wchar_t* path2,
+               int alreadyLinked) {
+  const wchar_t* name1 = DisplayName(path1, SearchFolder1);
+  const wchar_t* name2 = DisplayName(path2, SearchFolder2);
+  if (alreadyLinked) {
+    ConsolePrint(L"%s =hardlink= %s\n", name1, name2);
+    return;
+  }
+  // A '+' marks a further name of a file whose group another record heads.
+  bool member1 = record1->linkState == 3, member2 = record2->linkState == 3;
+  const wchar_t* marker = member1 ? (member2 ? L"++" : L"+=") : (member2 ? L"=+" : L"==");
+  ConsoleWriteText(name1);
+  ConsolePrint(L" %s ", marker);
+  ConsoleWriteText(name2);
+  ConsoleWriteText(L"\n");
+}
+
+// In one pool matched against itself the shallower file is file1, so that "-d2" keeps the less deep copy.
+void OrderByDepth(DuplicateFile* file1, DuplicateFile* file2) {
+  if (!RunOptions.SameSearchFolder) return;
+  for (DuplicateFile* file : {file1, file2})
+    if (file->record->pathDepth == 0) file->record->pathDepth = CountPathDepth(file->record->dir);
+  if (file1->record->pathDepth > file2->record->pathDepth) {
+    DuplicateFile swapped = *file1;
+    *file1 = *file2;
+    *file2 = swapped;
+    file1->number = 1;
+    file2->number = 2;
+  }
+}
+
+void DeleteDuplicate(const DuplicateFile& target, int alreadyLinked) {
+  if (!ForceDelete(target.path)) {
+    ConsolePrint(L" error %S deleting file%u\n", LastErrorName(), target.number);
+    return;
+  }
+  ConsolePrint(L" file%u deleted\n", target.number);
+  ++DeletedCount;
+  // Deleting one name of a file that keeps another frees nothing.
+  if (!alreadyLinked) SavedBytes += target.record->size;
+  target.record->name[0] = 0;
+  CutToFolder(target.path);
+  if (RunOptions.DeleteEmptiedDirs && IsFolderEmpty(target.path)) RemoveEmptiedFolders(target.path);
+}
+
+// Gives the renamed file the other file's name inside its own folder.
+void RenameDuplicate(const DuplicateFile& renamed, const DuplicateFile& other) {
+  if (lstrcmpW(renamed.record->dir, other.record->dir) == 0 ||
+      lstrcmpW(renamed.record->name, other.record->name) == 0)
+    return;
+  wchar_t* newPath = JoinPath(renamed.record->dir, other.record->name);
+  if (FileSystem.Move(renamed.path, newPath)) {
+    ConsolePrint(L" file%u renamed\n", renamed.number);
+    ++RenamedCount;
+  } else {
+    ConsolePrint(L" error %S renaming file%u\n", LastErrorName(), renamed.number);
+  }
+  MemFree(newPath);
+}
+}  // namespace
+
 int ActOnDuplicate(FileRecord* record1, FileRecord* record2, wchar_t* path1, wchar_t* path2, int alreadyLinked,
                    int64_t* redundant) {
   if (record1->size == 0 || record2->size == 0 || record2->replacedByLink) return 0;
-  const wchar_t* name1 = path1 + wcslen(SearchFolder1);
-  const wchar_t* name2 = path2 + wcslen(SearchFolder2);
-  if (alreadyLinked) {
-    ConsolePrint(L"%s =hardlink= %s\n", name1, name2);
-  } else {
-    ConsoleWriteText(name1);
-    ConsolePrint(L" %s ", record1->linkState == 3 ? (record2->linkState == 3 ? L"++" : L"+=")
-                                                  : (record2->linkState == 3 ? L"=+" : L"=="));
-    ConsoleWriteText(name2);
-    ConsoleWriteText(L"\n");
+  ClearLine(-1);
+  PrintPair(record1, record2, path1, path2, alreadyLinked);
+
+  DuplicateFile file1 = {record1, path1, 1};
+  DuplicateFile file2 = {record2, path2, 2};
+  OrderByDepth(&file1, &file2);
+
+  uint32_t action = RunOptions.Action;
+  if (action == ActionReport) {
+    if (file2.record->linkState != 3) *redundant += file2.record->allocSize;
+    return 1;
   }
-  if (record2->linkState != 3) *redundant += record2->allocSize;
+  if (action == ActionRenameFile1 || action == ActionRenameFile2) {
+    if (action == ActionRenameFile1)
+      RenameDuplicate(file1, file2);
+    else
+      RenameDuplicate(file2, file1);
+    return 1;
+  }
+
+  uint32_t chosen = ChooseTarget(action, file1, file2, alreadyLinked);
+  if (chosen == 0) return 0;
+  const DuplicateFile& target = chosen == 1 ? file1 : file2;
+  const DuplicateFile& kept = chosen == 1 ? file2 : file1;
+  if (action == ActionLinkFile1 || action == ActionLinkFile2 || action == ActionLinkFragmented)
+    return LinkDuplicate(target, kept, redundant);
+  DeleteDuplicate(target, alreadyLinked);
   return 1;
 }
 

@@ -1,0 +1,78 @@
+#include "actions/emptied_folders.h"
+
+#include <windows.h>
+
+#include <cwchar>
+
+#include "console/output.h"
+#include "pool/memory.h"
+#include "run/process_setup.h"
+#include "seam/file_system.h"
+
+namespace {
+constexpr size_t kLongPrefixUnits = 4;  // "\\?\"
+constexpr size_t kLongDriveRootUnits = 6;  // "\\?\C:"
+
+bool HasLongPrefix(const wchar_t* path) { return wcsncmp(path, L"\\\\?\\", kLongPrefixUnits) == 0; }
+
+bool IsDotEntry(const wchar_t* name) { return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0; }
+}  // namespace
+
+void CutToFolder(wchar_t* path) {
+  size_t length = wcslen(path);
+  DWORD attributes = GetFileAttributesW(path);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    if (length > 0 && path[length - 1] != L'\\') {
+      path[length] = L'\\';
+      path[length + 1] = 0;
+    }
+    return;
+  }
+  const wchar_t* slash = wcsrchr(path, L'\\');
+  if (slash && slash > path) path[slash - path + 1] = 0;
+}
+
+bool IsFolderEmpty(const wchar_t* folder) {
+  size_t length = wcslen(folder);
+  bool needsSlash = length == 0 || folder[length - 1] != L'\\';
+  wchar_t* pattern = static_cast<wchar_t*>(MemAlloc((length + 3) * sizeof(wchar_t)));
+  wmemcpy(pattern, folder, length);
+  if (needsSlash) pattern[length++] = L'\\';
+  pattern[length] = L'*';
+
+  // The basic, large-fetch listing exists from Windows 7 on.
+  bool windows7 = SystemVersion.VersionCode >= 0x0601;
+  WIN32_FIND_DATAW entry;
+  HANDLE search = FindFirstFileExW(pattern, windows7 ? FindExInfoBasic : FindExInfoStandard, &entry,
+                                   FindExSearchNameMatch, nullptr, windows7 ? FIND_FIRST_EX_LARGE_FETCH : 0);
+  bool empty = false;
+  if (search != INVALID_HANDLE_VALUE) {
+    bool more = true;
+    while (more && IsDotEntry(entry.cFileName)) more = FindNextFileW(search, &entry) != 0;
+    empty = !more;
+    FindClose(search);
+  }
+  MemFree(pattern);
+  return empty;
+}
+
+bool RemoveEmptiedFolders(const wchar_t* folder) {
+  wchar_t* current = DupString(folder);
+  size_t length = wcslen(current);
+  if (length > 0 && current[length - 1] == L'\\') current[--length] = 0;
+  if (!FileSystem.RemoveFolder(current)) {
+    MemFree(current);
+    return false;
+  }
+  // The climb goes on until a folder still holds an entry (its removal fails) or the drive root is reached.
+  for (;;) {
+    ConsolePrint(L"dir removed: %s\n", HasLongPrefix(current) ? current + kLongPrefixUnits : current);
+    wchar_t* slash = wcsrchr(current, L'\\');
+    if (!slash) break;
+    *slash = 0;
+    if (wcslen(current) == kLongDriveRootUnits) break;
+    if (!FileSystem.RemoveFolder(current)) break;
+  }
+  MemFree(current);
+  return true;
+}

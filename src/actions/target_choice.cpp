@@ -1,0 +1,85 @@
+#include "actions/target_choice.h"
+
+#include <windows.h>
+
+#include "actions/actions.h"
+#include "actions/fragmentation.h"
+#include "match/link_groups.h"
+#include "pool/memory.h"
+#include "run/options.h"
+
+namespace {
+// A rule that acts on the smaller (or the larger) of two compared values; a tie goes to the fallback choice.
+uint32_t PickBySign(int sign, bool pickSmaller, const DuplicateFile& file1, const DuplicateFile& file2,
+                    int alreadyLinked) {
+  if (sign == 0) return FallbackTarget(file1, file2, alreadyLinked);
+  bool firstIsSmaller = sign < 0;
+  return firstIsSmaller == pickSmaller ? 1 : 2;
+}
+
+int CompareWriteTimes(const DuplicateFile& file1, const DuplicateFile& file2) {
+  FILETIME time1 = {}, time2 = {};
+  GetLastWriteTime(file1.path, &time1);
+  GetLastWriteTime(file2.path, &time2);
+  return CompareFileTime(&time1, &time2);
+}
+
+// -h1 and -h2 relink only a file that has no other names.
+bool HasSingleLink(const DuplicateFile& file, int alreadyLinked) {
+  return !alreadyLinked && file.record->linkState == 1;
+}
+}  // namespace
+
+uint32_t ReadLinkCount(FileRecord* record, const wchar_t* path) {
+  if (!record->linkCount) record->linkCount = static_cast<uint32_t*>(MemAlloc(sizeof(uint32_t)));
+  if (*record->linkCount == 0) *record->linkCount = GetLinkCount(path);
+  return *record->linkCount;
+}
+
+uint32_t FallbackTarget(const DuplicateFile& file1, const DuplicateFile& file2, int alreadyLinked) {
+  if (alreadyLinked) return 0;
+  FileRecord* record1 = file1.record;
+  FileRecord* record2 = file2.record;
+  bool heads1 = record1->linkState == 2, heads2 = record2->linkState == 2;
+  if (heads1 != heads2) return heads1 ? 2 : 1;
+
+  uint32_t links1 = ReadLinkCount(record1, file1.path);
+  uint32_t links2 = ReadLinkCount(record2, file2.path);
+  if (links1 != links2) return links1 < links2 ? 1 : 2;
+
+  if (record1->allocSize != record2->allocSize) return record1->allocSize > record2->allocSize ? 1 : 2;
+
+  uint32_t fragments2 = CountFragments(file2.path);
+  uint32_t fragments1 = CountFragments(file1.path);
+  return fragments1 > fragments2 ? 1 : 2;
+}
+
+uint32_t ChooseTarget(uint32_t action, const DuplicateFile& file1, const DuplicateFile& file2, int alreadyLinked) {
+  switch (action) {
+    case ActionDeleteFile1:
+      return 1;
+    case ActionDeleteFile2:
+      return 2;
+    case ActionDeleteAny:
+    case ActionDeleteFragmented:
+    case ActionLinkFragmented:
+      return FallbackTarget(file1, file2, alreadyLinked);
+    case ActionLinkFile1:
+      return HasSingleLink(file1, alreadyLinked) ? 1 : 0;
+    case ActionLinkFile2:
+      return HasSingleLink(file2, alreadyLinked) ? 2 : 0;
+    case ActionDeleteShorterName:
+    case ActionDeleteLongerName:
+      return PickBySign(CompareLength(file1.record->name, file2.record->name), action == ActionDeleteShorterName,
+                        file1, file2, alreadyLinked);
+    case ActionDeleteShorterPath:
+    case ActionDeleteLongerPath:
+      return PickBySign(CompareLength(file1.record->dir, file2.record->dir), action == ActionDeleteShorterPath,
+                        file1, file2, alreadyLinked);
+    case ActionDeleteOlder:
+    case ActionDeleteNewer:
+      return PickBySign(CompareWriteTimes(file1, file2), action == ActionDeleteOlder, file1, file2, alreadyLinked);
+    default:
+      return 0;
+  }
+}

@@ -21,12 +21,22 @@ void PlatformWord(char* word, int size) {
   word[i] = 0;
 }
 
-// Beside the program; skipped when the folder is unknown or its path does not fit.
+// The program folder as an 8-bit path; 0 when it does not fit or has characters the code page lacks (a
+// best-fit stand-in could name some other, existing folder).
+int ProgramFolderInCodePage(char* folder) {
+  if (GetACP() == CP_UTF8)
+    return WideCharToMultiByte(CP_UTF8, 0, ProgramFolder, -1, folder, kDumpPathChars, nullptr, nullptr) != 0;
+  BOOL lossy = FALSE;
+  int length =
+      WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, ProgramFolder, -1, folder, kDumpPathChars, nullptr, &lossy);
+  return length != 0 && !lossy;
+}
+
+// Beside the program; skipped when the folder is unknown or its path cannot be built.
 void BuildProgramFolderPath(char* path, const char* name) {
   path[0] = 0;
   char folder[kDumpPathChars];
-  if (ProgramFolder[0] == 0) return;
-  if (!WideCharToMultiByte(CP_ACP, 0, ProgramFolder, -1, folder, kDumpPathChars, nullptr, nullptr)) return;
+  if (ProgramFolder[0] == 0 || !ProgramFolderInCodePage(folder)) return;
   JoinDumpPath(path, folder, "\\", name);
 }
 

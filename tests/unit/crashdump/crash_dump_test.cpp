@@ -194,24 +194,31 @@ TEST_F(CrashDumpTest, WritesDumpBesideTheProgram) {
   EXPECT_FALSE(FileExists(tempFolder_ + "\\" + kDumpName));
 }
 
-// The program folder cannot take the dump: missing, a folder in the dump's place, or a path too long to build.
+// The program folder cannot take the dump: missing, a folder in the dump's place, a path too long to build, or
+// a name the 8-bit code page cannot spell (its best-fit stand-in "tool" exists and must stay untouched).
 TEST_F(CrashDumpTest, FallsBackToTheTempFolder) {
-  std::string longFolder = "C:\\" + std::string(kDumpPathChars - 8, 'L');
-  for (std::string folder : {programFolder_ + "\\missing", std::string("blocked"), longFolder}) {
-    if (folder == "blocked") {
-      folder = programFolder_;
-      CreateDirectoryA((programFolder_ + "\\" + kDumpName).c_str(), nullptr);
-    }
-    MultiByteToWideChar(CP_ACP, 0, folder.c_str(), -1, ProgramFolder, 260);
+  std::wstring wideProgramFolder(programFolder_.begin(), programFolder_.end());
+  std::string bestFit = MakeFolder("tool");
+  CreateDirectoryA((programFolder_ + "\\" + kDumpName).c_str(), nullptr);
+  const std::wstring folders[] = {
+      wideProgramFolder + L"\\missing",
+      wideProgramFolder,  // holds a folder named like the dump
+      L"C:\\" + std::wstring(kDumpPathChars - 8, L'L'),
+      std::wstring(wideProgramFolder.begin(), wideProgramFolder.end() - 7) + L"t\x014Fol",
+  };
+  for (const std::wstring& folder : folders) {
+    lstrcpynW(ProgramFolder, folder.c_str(), 260);
     SetFilePointer(output_, 0, nullptr, FILE_BEGIN);
     SetEndOfFile(output_);
     std::string tempDump = tempFolder_ + "\\" + kDumpName;
     DeleteFileA(tempDump.c_str());
 
     EXPECT_EQ(CallFilter(0xC0000094, kAddress), EXCEPTION_EXECUTE_HANDLER);
-    EXPECT_EQ(Output(), ExceptionLine(0xC0000094, kAddress) + "MiniDump written to " + tempDump + "\r\n") << folder;
-    EXPECT_EQ(ReadDumpedException(ReadWholeFile(tempDump)).code, 0xC0000094u) << folder;
+    EXPECT_EQ(Output(), ExceptionLine(0xC0000094, kAddress) + "MiniDump written to " + tempDump + "\r\n")
+        << folder.size();
+    EXPECT_EQ(ReadDumpedException(ReadWholeFile(tempDump)).code, 0xC0000094u) << folder.size();
   }
+  EXPECT_FALSE(FileExists(bestFit + "\\" + kDumpName));
 }
 
 TEST_F(CrashDumpTest, NoPlaceForTheDumpLeavesOnlyTheExceptionLine) {

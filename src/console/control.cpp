@@ -4,17 +4,16 @@
 #include "console/status_line.h"
 #include "pool/memory.h"
 #include "run/options.h"
+#include "seam/console_screen.h"
 
 volatile LONG CancelRequested = 0;
 ConsoleContext* Console = nullptr;
 
 namespace {
+// Started in a console of its own: no shell is left behind to show the output once the window closes.
 bool OwnsConsoleWindow() {
-  HWND window = GetConsoleWindow();
-  if (!window) return false;
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  return owner == GetCurrentProcessId();
+  HWND window = ConsoleScreen.GetWindow();
+  return window && ConsoleScreen.WindowOwner(window) == GetCurrentProcessId();
 }
 
 bool IsClosingKey(const INPUT_RECORD& record) {
@@ -61,19 +60,20 @@ int IsStandalone(const ConsoleContext* context) { return !context->redirected &&
 void WaitForKeyIfStandalone(const ConsoleContext* context) {
   if (RunOptions.NoWaitForKey) return;
   CONSOLE_SCREEN_BUFFER_INFO info;
-  if (GetConsoleScreenBufferInfo(context->hStdOut, &info) &&
+  if (ConsoleScreen.GetBufferInfo(context->hStdOut, &info) &&
       (info.dwCursorPosition.X != 0 || info.dwCursorPosition.Y != 0))
     ConsolePrint(L"\n");
   if (OwnsConsoleWindow()) {
     // Keys pressed during the run do not count.
     Sleep(300);
-    FlushConsoleInputBuffer(context->hStdIn);
+    ConsoleScreen.FlushInput(context->hStdIn);
     ConsolePrint(L"Press any key to close");
     for (;;) {
       Sleep(100);
       INPUT_RECORD record;
       DWORD read = 0;
-      if (!ReadConsoleInputW(context->hStdIn, &record, 1, &read)) break;
+      // Input that cannot be read (not a console) would never deliver the key.
+      if (!ConsoleScreen.ReadInput(context->hStdIn, &record, 1, &read)) break;
       if (read == 1 && IsClosingKey(record)) break;
     }
   }

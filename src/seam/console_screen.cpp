@@ -9,6 +9,12 @@ int ScreenDeviceCaps(int index) {
   return value;
 }
 
+DWORD WindowOwnerProcess(HWND window) {
+  DWORD owner = 0;
+  if (window) GetWindowThreadProcessId(window, &owner);
+  return owner;
+}
+
 const ConsoleScreenCalls kWin32Calls = {GetConsoleScreenBufferInfo,
                                         ReadConsoleOutputW,
                                         WriteConsoleOutputW,
@@ -16,7 +22,10 @@ const ConsoleScreenCalls kWin32Calls = {GetConsoleScreenBufferInfo,
                                         GetConsoleWindow,
                                         GetWindowRect,
                                         MoveWindow,
-                                        ScreenDeviceCaps};
+                                        ScreenDeviceCaps,
+                                        WindowOwnerProcess,
+                                        FlushConsoleInputBuffer,
+                                        ReadConsoleInputW};
 }  // namespace
 
 ConsoleScreenCalls ConsoleScreen = kWin32Calls;

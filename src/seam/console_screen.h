@@ -1,6 +1,7 @@
 #pragma once
-// The console screen-buffer and window calls behind the status line and the window sizing. They go through
-// this one process-wide record, which holds the Win32 calls; tests put a simulated screen in their place.
+// The console screen-buffer, window and key-input calls behind the status line, the window sizing and the
+// final key wait. They go through this one process-wide record, which holds the Win32 calls; tests put a
+// simulated console in their place.
 #include <windows.h>
 
 struct ConsoleScreenCalls {
@@ -14,6 +15,10 @@ struct ConsoleScreenCalls {
   BOOL(WINAPI* MoveWindow)(HWND window, int x, int y, int width, int height, BOOL repaint);
   // GetDeviceCaps of the display (HORZRES, VERTRES), with the screen DC taken and given back around it.
   int (*DisplayCaps)(int index);
+  // Id of the process that owns a window (GetWindowThreadProcessId); 0 when unknown.
+  DWORD (*WindowOwner)(HWND window);
+  BOOL(WINAPI* FlushInput)(HANDLE input);
+  BOOL(WINAPI* ReadInput)(HANDLE input, PINPUT_RECORD records, DWORD length, LPDWORD read);
 };
 
 extern ConsoleScreenCalls ConsoleScreen;

@@ -61,6 +61,20 @@ BOOL WINAPI FakeMoveWindow(HWND, int x, int y, int width, int height, BOOL) {
   return TRUE;
 }
 
+DWORD FakeWindowOwner(HWND) { return Screen.windowOwner; }
+
+BOOL WINAPI FakeFlushInput(HANDLE) {
+  Screen.flushed = true;
+  return TRUE;
+}
+
+BOOL WINAPI FakeReadInput(HANDLE, PINPUT_RECORD records, DWORD, LPDWORD read) {
+  if (Screen.inputRead >= Screen.input.size()) return FALSE;
+  records[0] = Screen.input[Screen.inputRead++];
+  *read = 1;
+  return TRUE;
+}
+
 int FakeDisplayCaps(int index) { return index == HORZRES ? Screen.displayWidth : Screen.displayHeight; }
 }  // namespace
 
@@ -94,6 +108,9 @@ FakeConsoleScope::FakeConsoleScope() {
   ConsoleScreen.GetWindowRect = FakeGetWindowRect;
   ConsoleScreen.MoveWindow = FakeMoveWindow;
   ConsoleScreen.DisplayCaps = FakeDisplayCaps;
+  ConsoleScreen.WindowOwner = FakeWindowOwner;
+  ConsoleScreen.FlushInput = FakeFlushInput;
+  ConsoleScreen.ReadInput = FakeReadInput;
   CreatePipe(&read_, &write_, nullptr, 1 << 16);
   SetOutputHandleForTesting(write_);
 }

@@ -33,6 +33,12 @@ struct FakeScreen {
   bool moved = false;
   RECT movedTo = {0, 0, 0, 0};  // left, top, width, height
 
+  // Key wait.
+  DWORD windowOwner = 0;
+  bool flushed = false;
+  std::vector<INPUT_RECORD> input;  // delivered one by one; reading fails once they are used up
+  size_t inputRead = 0;
+
   void Reset(int columns, int rows);
   void Show(int row, int column, const std::wstring& text);
   std::wstring RowText(int row) const;

@@ -10,6 +10,11 @@ volatile LONG CancelRequested = 0;
 ConsoleContext* Console = nullptr;
 
 namespace {
+constexpr DWORD kLongestHandlerWait = 2000;  // ms; a handler stuck in a write must not keep the process alive
+
+// Control events whose handler has not printed its line yet.
+volatile LONG HandlersRunning = 0;
+
 // Started in a console of its own: no shell is left behind to show the output once the window closes.
 bool OwnsConsoleWindow() {
   HWND window = ConsoleScreen.GetWindow();
@@ -41,6 +46,7 @@ void ReleaseConsoleContext(ConsoleContext* context) {
 }
 
 BOOL WINAPI ControlHandler(DWORD eventType) {
+  InterlockedIncrement(&HandlersRunning);
   CancelRequested = 1;
   Sleep(100);
   if (GetCursorColumn() > 0) ConsolePrint(L"\n");
@@ -52,7 +58,12 @@ BOOL WINAPI ControlHandler(DWORD eventType) {
     case CTRL_SHUTDOWN_EVENT: ConsolePrint(L"System Shutdown -> abort\n"); break;
     default: break;
   }
+  InterlockedDecrement(&HandlersRunning);
   return TRUE;
+}
+
+void WaitForControlHandler() {
+  for (DWORD waited = 0; HandlersRunning > 0 && waited < kLongestHandlerWait; waited += 10) Sleep(10);
 }
 
 int IsStandalone(const ConsoleContext* context) { return !context->redirected && OwnsConsoleWindow(); }

@@ -49,7 +49,8 @@ BOOL WINAPI ControlHandler(DWORD eventType) {
   InterlockedIncrement(&HandlersRunning);
   CancelRequested = 1;
   Sleep(100);
-  if (GetCursorColumn() > 0) ConsolePrint(L"\n");
+  // Not just behind text: the scan leaves the cursor at column 0 of its label row, which keeps its count.
+  StartCleanLine();
   switch (eventType) {
     case CTRL_C_EVENT: ConsolePrint(L"Ctrl+C pressed -> abort\n"); break;
     case CTRL_BREAK_EVENT: ConsolePrint(L"Ctrl+Break pressed -> abort\n"); break;

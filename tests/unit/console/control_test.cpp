@@ -92,21 +92,25 @@ TEST(ControlHandler, PrintsTheEventOnAFreshLineAndCancels) {
   struct Case {
     DWORD event;
     SHORT column;
+    const wchar_t* row;  // what the cursor's row shows
     const char* printed;
   };
   const Case cases[] = {
-      {CTRL_C_EVENT, 22, "\r\nCtrl+C pressed -> abort\r\n"},
-      {CTRL_C_EVENT, 0, "Ctrl+C pressed -> abort\r\n"},
-      {CTRL_BREAK_EVENT, 0, "Ctrl+Break pressed -> abort\r\n"},
-      {CTRL_CLOSE_EVENT, 0, "Close Button pressed -> abort\r\n"},
-      {CTRL_LOGOFF_EVENT, 0, "User LogOff -> abort\r\n"},
-      {CTRL_SHUTDOWN_EVENT, 0, "System Shutdown -> abort\r\n"},
-      {3, 0, ""},
+      {CTRL_C_EVENT, 22, L"scanning file pool 1: ", "\r\nCtrl+C pressed -> abort\r\n"},
+      // The scan's count stays behind its label while the cursor waits at column 0.
+      {CTRL_C_EVENT, 0, L"scanning file pool 1: 3520", "\r\nCtrl+C pressed -> abort\r\n"},
+      {CTRL_C_EVENT, 0, L"", "Ctrl+C pressed -> abort\r\n"},
+      {CTRL_BREAK_EVENT, 0, L"", "Ctrl+Break pressed -> abort\r\n"},
+      {CTRL_CLOSE_EVENT, 0, L"", "Close Button pressed -> abort\r\n"},
+      {CTRL_LOGOFF_EVENT, 0, L"", "User LogOff -> abort\r\n"},
+      {CTRL_SHUTDOWN_EVENT, 0, L"", "System Shutdown -> abort\r\n"},
+      {3, 0, L"", ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.event);
     FakeConsoleScope console;
     Screen.cursor = COORD{c.column, 4};
+    Screen.Show(4, 0, c.row);
     CancelRequested = 0;
     EXPECT_EQ(ControlHandler(c.event), TRUE);
     EXPECT_EQ(CancelRequested, 1);

@@ -178,9 +178,9 @@ def test_ctrl_c_while_matching_still_prints_the_summary(tmp_path, terminal, stag
     t.send("C-c")
     code = t.exit_code()
     screen = t.screen()
+    # The handler prints its line after a short pause, so it may follow the summary.
     assert "Ctrl+C pressed -> abort" in screen, "\n".join(screen)
-    after = screen[screen.index("Ctrl+C pressed -> abort") + 1:]
-    assert any(re.fullmatch(r"[\d.,]+ pairs tested", line) for line in after), "\n".join(screen)
+    assert any(re.fullmatch(r"[\d.,]+ pairs tested", line) for line in screen), "\n".join(screen)
     assert not any("checking file" in line for line in screen)
     assert code in (0, 2)
     assert t.cursor_visible()

@@ -1,6 +1,5 @@
 """zav.exe on a real terminal: Wine's console inside a tmux pane, typed at with send-keys and read with
 capture-pane. Every wait polls the screen against a deadline; nothing depends on how fast the machine is."""
-import os
 import pathlib
 import re
 import shlex
@@ -24,7 +23,8 @@ class Terminal:
     its final screen can be read; the exit code goes to a file."""
 
     def __init__(self, tmp_path, *args, redirect_to=None, width=100, height=50):
-        self.socket = f"zav-e2e-{os.getpid()}-{id(self)}"
+        # The server's socket lives in the test's folder, so nothing is left behind in /tmp.
+        self.socket = str(pathlib.Path(tmp_path) / f"tmux-{id(self) % 100000}")
         self.exit_file = pathlib.Path(tmp_path) / f"exit-{id(self)}"
         command = "wine " + " ".join(shlex.quote(str(a)) for a in [EXE, *args])
         if redirect_to:
@@ -33,7 +33,7 @@ class Terminal:
         self._tmux("new-session", "-d", "-x", str(width), "-y", str(height), script)
 
     def _tmux(self, *args):
-        return subprocess.run(["tmux", "-L", self.socket, *args], env=wine_env(), check=True,
+        return subprocess.run(["tmux", "-S", self.socket, *args], env=wine_env(), check=True,
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=30).stdout.decode()
 
     def screen(self):
@@ -74,7 +74,7 @@ class Terminal:
         return self._tmux("display-message", "-p", "#{cursor_flag}").strip() == "1"
 
     def close(self):
-        subprocess.run(["tmux", "-L", self.socket, "kill-server"], stdout=subprocess.DEVNULL,
+        subprocess.run(["tmux", "-S", self.socket, "kill-server"], stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, timeout=30)
 
 

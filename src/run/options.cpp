@@ -8,6 +8,10 @@
 RunOptionsRecord RunOptions;
 wchar_t FileSpec1[kPathUnits];
 wchar_t FileSpec2[kPathUnits];
+wchar_t SearchFolder1[kPathUnits];
+wchar_t SearchFolder2[kPathUnits];
+wchar_t Pattern1[kPathUnits];
+wchar_t Pattern2[kPathUnits];
 
 namespace {
 enum Effect { kNone, kFindLinks1, kFindLinks2, kRecurse, kRecurse1, kRecurse2, kSameName, kReparse,

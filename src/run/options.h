@@ -49,6 +49,12 @@ enum DuplicateAction : uint32_t {
 extern RunOptionsRecord RunOptions;
 extern wchar_t FileSpec1[kPathUnits];
 extern wchar_t FileSpec2[kPathUnits];
+// The folders the scans start in (with a trailing backslash) and their name patterns. Report lines show
+// paths relative to these folders.
+extern wchar_t SearchFolder1[kPathUnits];
+extern wchar_t SearchFolder2[kPathUnits];
+extern wchar_t Pattern1[kPathUnits];
+extern wchar_t Pattern2[kPathUnits];
 
 // Fills RunOptions, FileSpec1 and FileSpec2 from arguments 1 to argc-1 (a leading '/' of a short option
 // becomes '-' in place). Returns 0, or the exit code 4 after printing why.

@@ -26,11 +26,6 @@ namespace {
 constexpr uint32_t kSortMessageThreshold = 500000;
 constexpr int kVolumePathUnits = 260;
 
-wchar_t SearchFolder1[kPathUnits];
-wchar_t SearchFolder2[kPathUnits];
-wchar_t Pattern1[kPathUnits];
-wchar_t Pattern2[kPathUnits];
-
 // An abort that the user should see before a standalone window closes.
 int AbortWithKeyWait(int exitCode) {
   WaitForKeyIfStandalone(Console);

@@ -1,0 +1,20 @@
+#pragma once
+// Identity bookkeeping: hard links of one file (link groups) and pairs already known identical.
+#include <cstdint>
+
+#include "pool/file_record.h"
+
+// nNumberOfLinks of the file, filling its file index; 0 when it cannot be opened or queried (outputs untouched).
+uint32_t GetFileIdentity(const wchar_t* path, uint32_t* indexLow, uint32_t* indexHigh);
+uint32_t GetLinkCount(const wchar_t* path);
+// Gives the record its link count and file index and, for a file with several links, gathers the other
+// names of the file from the record's own pool (records, count) into a link group headed by the record.
+void ResolveLinkGroup(FileRecord* records, uint32_t count, FileRecord* record);
+// 1 when both records name one file (only on one volume; an unread index never matches).
+int HasEqualFileIndex(FileRecord* a, FileRecord* b);
+// 1 when the record is already known identical with the owner of the list; deep also follows common partners.
+int IsKnownIdentical(const PtrList* list, const FileRecord* record, int deep);
+// Enters each record in the other's list of identical records.
+void LinkIdentical(FileRecord* a, FileRecord* b);
+// After record's file became a hard link to head's file: record joins head's group.
+void AddToLinkGroup(FileRecord* head, FileRecord* record);

@@ -1,0 +1,134 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+
+#include "format/error_names.h"
+#include "format/size_format.h"
+
+namespace {
+constexpr int64_t kTiB = int64_t(1) << 40;
+
+struct SizeCase {
+  int64_t bytes;
+  const wchar_t* text;
+};
+
+TEST(FormatSize1024, RoundsAsTheMessagesShowIt) {
+  const SizeCase cases[] = {
+      {0, L"0 Bytes"},          {1024, L"1024 Bytes"},       {1025, L"1 KB"},          {1536, L"1 KB"},
+      {716800, L"700 KB"},      {728064, L"720 KB"},         {737280, L"720 KB"},      {757759, L"720 KB"},
+      {757760, L"740 KB"},      {1048575, L"1023 KB"},       {1048576, L"1 MB"},       {1048676, L"1 MB"},
+      {1536000, L"1.4 MB"},     {1572864, L"1.5 MB"},        {10485759, L"9.9 MB"},    {10485760, L"10 MB"},
+      {1073741823, L"1023 MB"}, {1073741824, L"1 GB"},       {1610612736, L"1.5 GB"},  {kTiB, L"1 TB"},
+      {-1, L"4294967295 Bytes"}, {kTiB * 3 / 2, L"1.5 TB"},  {int64_t(0x7FFFFFFFFFFFFFFF), L"8388608 TB"},
+  };
+  for (const SizeCase& c : cases) EXPECT_STREQ(FormatSize1024(c.bytes), c.text) << c.bytes;
+}
+
+TEST(FormatSize1000, RoundsAsTheMessagesShowIt) {
+  const SizeCase cases[] = {
+      {100000, L"100000 Bytes"}, {100001, L"100 KB"},       {739999, L"720 KB"},      {740000, L"740 KB"},
+      {1000000, L"1000 KB"},     {1000001, L"1.0 MB"},      {1500000, L"1.5 MB"},     {9999999, L"9.9 MB"},
+      {10000000, L"10 MB"},      {999999999, L"999 MB"},    {1000000000, L"1 GB"},    {1040000000, L"1 GB"},
+      {1060000000, L"1.1 GB"},   {1950000000, L"2 GB"},     {2250000000, L"2.3 GB"},  {5450000000, L"5.5 GB"},
+      {9960000000, L"10 GB"},    {1000000000000, L"1 TB"},  {1500000000000, L"1.5 TB"}, {-2, L"4294967294 Bytes"},
+      {0, L"0 Bytes"},
+  };
+  for (const SizeCase& c : cases) EXPECT_STREQ(FormatSize1000(c.bytes), c.text) << c.bytes;
+}
+
+TEST(FormatSize1000, LargeUnitRoundingRule) {
+  // Whole part and tenth of a GB: the tenth shows only where it carries information.
+  const SizeCase cases[] = {
+      {1000000000, L"1 GB"},   {2100000000, L"2 GB"},  {2900000000, L"3 GB"}, {5300000000, L"5 GB"},
+      {5600000000, L"5.6 GB"}, {5800000000, L"6 GB"},  {10500000000, L"10 GB"}, {10600000000, L"11 GB"},
+      {1300000000, L"1.3 GB"},
+  };
+  for (const SizeCase& c : cases) EXPECT_STREQ(FormatSize1000(c.bytes), c.text) << c.bytes;
+}
+
+TEST(FormatDuration, UnitsAndTenths) {
+  const struct {
+    uint32_t ms;
+    const wchar_t* text;
+  } cases[] = {
+      {0, L"0 ms"},           {999, L"999 ms"},          {1000, L"1.0 Seconds"},   {1050, L"1.0 Seconds"},
+      {59999, L"59.9 Seconds"}, {60000, L"1.0 Minutes"}, {61000, L"1.0 Minutes"},  {90000, L"1.5 Minutes"},
+      {3600000, L"1.0 Hours"}, {5400000, L"1.5 Hours"},  {0xFFFFFFFF, L"1193.0 Hours"},
+  };
+  for (const auto& c : cases) EXPECT_STREQ(FormatDuration(c.ms), c.text) << c.ms;
+}
+
+TEST(FormatCount, SeparatesThousandsAboveAMillion) {
+  SetThousandsSeparatorForTesting(L',');
+  const SizeCase cases[] = {
+      {0, L"0"},          {999999, L"999999"},           {1000000, L"1,000,000"},
+      {12345678901, L"12,345,678,901"}, {-5000000, L"-5000000"}, {INT64_MAX, L"9,223,372,036,854,775,807"},
+  };
+  for (const SizeCase& c : cases) EXPECT_STREQ(FormatCount(c.bytes), c.text) << c.bytes;
+}
+
+TEST(FormatCount, ThreeCountsStandInOneMessageAndAFourthReusesTheFirst) {
+  SetThousandsSeparatorForTesting(L'.');
+  const wchar_t* a = FormatCount(12345678);
+  const wchar_t* b = FormatCount(7);
+  const wchar_t* c = FormatCount(1000000);
+  EXPECT_STREQ(a, L"12.345.678");
+  EXPECT_STREQ(b, L"7");
+  EXPECT_STREQ(c, L"1.000.000");
+  const wchar_t* d = FormatCount(5);
+  EXPECT_EQ(d, a);
+  EXPECT_STREQ(d, L"5");  // a shorter number leaves nothing of the longer one behind
+}
+
+TEST(FormatCount, NoSeparatorFromTheLocaleGivesPlainDigits) {
+  SetThousandsSeparatorForTesting(0);
+  std::wstring text = FormatCount(123456789);
+  // Whatever the locale answers, the digits stay complete and in order.
+  std::wstring digits;
+  for (wchar_t ch : text)
+    if (ch >= L'0' && ch <= L'9') digits += ch;
+  EXPECT_EQ(digits, L"123456789");
+}
+
+TEST(ErrorName, KnownWordsAndDecimalForTheRest) {
+  const struct {
+    uint32_t code;
+    const char* text;
+  } cases[] = {
+      {2, "FILE_NOT_FOUND"},     {3, "PATH_NOT_FOUND"},       {5, "ACCESS_DENIED"},
+      {19, "WRITE_PROTECT"},     {21, "NOT_READY"},           {23, "CRC"},
+      {27, "SECTOR_NOT_FOUND"},  {32, "SHARING_VIOLATION"},   {33, "LOCK_VIOLATION"},
+      {64, "NETNAME_DELETED"},   {112, "DISK_FULL"},          {121, "TIMEOUT"},
+      {183, "ERROR_ALREADY_EXISTS"}, {206, "FILENAME_EXCED_RANGE"}, {1006, "FILE_INVALID"},
+      {1110, "MEDIA_CHANGED"},   {1112, "NO_MEDIA_IN_DRIVE"}, {1117, "IO_DEVICE"},
+      {1127, "DISK_OPERATION_FAILED"}, {1128, "DISK_RESET_FAILED"}, {1450, "NO_SYSTEM_RESOURCES"},
+      {1920, "CANT_ACCESS_FILE"}, {1921, "CANT_RESOLVE_FILENAME"}, {0, "0"},
+      {4, "4"},                  {87, "87"},                  {4294967295u, "4294967295"},
+  };
+  for (const auto& c : cases) EXPECT_STREQ(ErrorName(c.code), c.text) << c.code;
+  SetLastError(32);
+  EXPECT_STREQ(LastErrorName(), "SHARING_VIOLATION");
+}
+
+TEST(ErrorName, TwoThreadsNeverShareAnUnknownCodeText) {
+  // Each thread formats its own codes many times and checks its text after every call.
+  auto hammer = [](uint32_t base, bool* clean) {
+    for (uint32_t i = 0; i < 20000; ++i) {
+      uint32_t code = base + (i % 7) * 2;
+      const char* text = ErrorName(code);
+      if (std::to_string(code) != text) *clean = false;
+    }
+  };
+  bool clean1 = true, clean2 = true;
+  std::thread one(hammer, 100001, &clean1);
+  std::thread two(hammer, 200001, &clean2);
+  one.join();
+  two.join();
+  EXPECT_TRUE(clean1);
+  EXPECT_TRUE(clean2);
+}
+}  // namespace

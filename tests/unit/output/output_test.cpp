@@ -1,0 +1,128 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "console/output.h"
+#include "pool/memory.h"
+
+namespace {
+TEST(ExpandLineEnds, PutsACarriageReturnBeforeEveryBareLineFeed) {
+  const struct {
+    const char* in;
+    const char* out;
+  } cases[] = {
+      {"a\nb", "a\r\nb"}, {"a\r\nb", "a\r\nb"}, {"\nx", "\r\nx"}, {"\n\n", "\r\n\r\n"},
+      {"", ""},           {"\r\r\n", "\r\r\n"}, {"x\n", "x\r\n"},
+  };
+  for (const auto& c : cases) {
+    char narrow[1024];
+    strcpy(narrow, c.in);
+    EXPECT_EQ(ExpandLineEnds(narrow), int(strlen(c.out)));
+    EXPECT_STREQ(narrow, c.out);
+
+    wchar_t wide[1024];
+    for (size_t i = 0; i <= strlen(c.in); ++i) wide[i] = static_cast<unsigned char>(c.in[i]);
+    EXPECT_EQ(ExpandLineEnds(wide), int(strlen(c.out)));
+    EXPECT_EQ(std::wstring(wide), std::wstring(c.out, c.out + strlen(c.out)));
+
+    char* expanded = nullptr;
+    EXPECT_EQ(ExpandLineEnds(c.in, &expanded), int(strlen(c.out)));
+    EXPECT_STREQ(expanded, c.out);
+    MemFree(expanded);
+  }
+}
+
+TEST(ExpandLineEnds, AllLineFeedsFitTheUnboundedForm) {
+  std::string feeds(5000, '\n');
+  char* expanded = nullptr;
+  EXPECT_EQ(ExpandLineEnds(feeds.c_str(), &expanded), 10000);
+  MemFree(expanded);
+}
+
+TEST(ExpandLineEnds, TheBoundedFormsNeverRunPastTheirBuffer) {
+  wchar_t wide[1024];
+  for (int i = 0; i < 1023; ++i) wide[i] = L'\n';
+  wide[1023] = 0;
+  int length = ExpandLineEnds(wide);
+  EXPECT_LE(length, 1023);
+  EXPECT_EQ(wide[length], 0);
+}
+
+// Output redirected to a file, as when a user writes "zav ... > list.txt".
+class RedirectedOutput : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    wchar_t path[MAX_PATH], name[MAX_PATH];
+    GetTempPathW(MAX_PATH, path);
+    GetTempFileNameW(path, L"zav", 0, name);
+    file_ = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                        FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    SetOutputHandleForTesting(file_);
+  }
+  void TearDown() override {
+    SetOutputHandleForTesting(GetStdHandle(STD_OUTPUT_HANDLE));
+    CloseHandle(file_);
+  }
+  std::string Written() {
+    std::string bytes(70000, '\0');
+    DWORD read = 0;
+    SetFilePointer(file_, 0, nullptr, FILE_BEGIN);
+    ReadFile(file_, &bytes[0], static_cast<DWORD>(bytes.size()), &read, nullptr);
+    bytes.resize(read);
+    SetFilePointer(file_, 0, nullptr, FILE_BEGIN);
+    SetEndOfFile(file_);
+    return bytes;
+  }
+  HANDLE file_ = INVALID_HANDLE_VALUE;
+};
+
+TEST_F(RedirectedOutput, MessagesBecomeOemBytesWithCrLf) {
+  EXPECT_EQ(GetOutputMode(), OutputMode::Redirected);
+  UINT oem = GetOEMCP();
+  ASSERT_EQ(oem, 437u) << "the expectations below are in code page 437";
+  EXPECT_EQ(ConsolePrint(L"%s file%u deleted %S\n", L"caf\x00E9", 2u, "ok"), 23);
+  EXPECT_EQ(Written(), "caf\x82 file2 deleted ok\r\n");
+  // A character the code page lacks becomes its default character.
+  ConsolePrint(L"\x4E2D\n");
+  EXPECT_EQ(Written(), "?\r\n");
+}
+
+TEST_F(RedirectedOutput, AnEmptyMessageWritesNothingAndFails) {
+  EXPECT_EQ(ConsolePrint(L"%s", L""), -1);
+  EXPECT_EQ(Written(), "");
+}
+
+TEST_F(RedirectedOutput, AnOverlongMessageIsCutNotWrittenPastItsBuffer) {
+  std::wstring huge(5000, L'x');
+  int written = ConsolePrint(L"%s\n", huge.c_str());
+  std::string bytes = Written();
+  EXPECT_EQ(written, int(bytes.size()));
+  EXPECT_LE(bytes.size(), 1024u);
+  EXPECT_EQ(bytes.find_first_not_of('x'), std::string::npos);
+}
+
+TEST_F(RedirectedOutput, EightBitDiagnosticsGoOutUnconverted) {
+  EXPECT_EQ(ConsolePrintA("Exception 0x%08X at %s!\n", 0xC0000005u, "here"), 31);
+  EXPECT_EQ(Written(), "Exception 0xC0000005 at here!\r\n");
+}
+
+TEST_F(RedirectedOutput, PathLinesTakeAnyLengthAndKeepTheirLineEnds) {
+  std::wstring path = L"C:\\" + std::wstring(30000, L'd') + L"\\%s%u";
+  int written = ConsolePrintPath(L"'%s'\n", path.c_str());
+  std::string bytes = Written();
+  EXPECT_EQ(written, int(path.size() + 3));
+  EXPECT_EQ(bytes, "'" + std::string(path.begin(), path.end()) + "'\n");
+  EXPECT_EQ(ConsolePrintPath(L"no slot %S here\n", L"x"), -1);
+  EXPECT_EQ(Written(), "");
+}
+
+TEST_F(RedirectedOutput, LongTextsAreExpandedWhole) {
+  std::wstring names = std::wstring(40000, L'n') + L"\n";
+  EXPECT_EQ(ConsoleWriteText(names.c_str()), 40002);
+  std::string bytes = Written();
+  EXPECT_EQ(bytes.size(), 40002u);
+  EXPECT_EQ(bytes.substr(39998), "nn\r\n");
+}
+}  // namespace

@@ -1,0 +1,104 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "pool/file_pool.h"
+#include "pool/memory.h"
+#include "pool/ptr_list.h"
+
+namespace {
+// Pools of millions of records must stay small on the shipped 32-bit build.
+// On the shipped 32-bit build a record is 96 bytes; the 64-bit build's wider pointers make it 128.
+static_assert(sizeof(FileRecord) == (sizeof(void*) == 4 ? 96 : 128), "the record size is part of the memory budget");
+
+SIZE_T CommittedBytes(const FilePool& pool) {
+  SIZE_T committed = 0;
+  const char* p = reinterpret_cast<const char*>(pool.records);
+  MEMORY_BASIC_INFORMATION info;
+  while (VirtualQuery(p, &info, sizeof info) && info.AllocationBase == pool.records) {
+    if (info.State == MEM_COMMIT) committed += info.RegionSize;
+    p += info.RegionSize;
+  }
+  return committed;
+}
+
+TEST(FilePool, AMillionRecordsCommitNoMoreThanTheyNeedPlusOneStep) {
+  FilePool* pool = static_cast<FilePool*>(MemAlloc(sizeof(FilePool)));
+  InitFilePool(pool, L"C:\\root\\", L"*", 1, 0, MakeCell(5, 1), MakeCell(0, 2));
+  ASSERT_NE(pool->records, nullptr);
+  EXPECT_EQ(pool->commitStep, 65536u);
+  for (uint32_t i = 0; i < 1000000; ++i) {
+    FileRecord* record = AppendRecord(pool);
+    ASSERT_NE(record, nullptr);
+    ASSERT_EQ(record->size, 0) << "a fresh slot is all zeros";
+    record->size = i;
+  }
+  EXPECT_EQ(pool->count, 1000000u);
+  SIZE_T committed = CommittedBytes(*pool);
+  EXPECT_EQ(committed, pool->committedBytes);
+  EXPECT_LE(committed, sizeof(FileRecord) * 1000000 + pool->commitStep);
+  RecordProperty("record_size", static_cast<int>(sizeof(FileRecord)));
+  ReleaseFilePool(pool);
+  EXPECT_EQ(pool->records, nullptr);
+  MemFree(pool);
+}
+
+TEST(FilePool, ReleaseFreesSharedFolderStringsOnceWhateverTheOrder) {
+  FilePool pool = {};
+  InitFilePool(&pool, L"C:\\root\\", L"*.jpg", 0, 0, 0, 0);
+  EXPECT_EQ(pool.count, 0u);
+  EXPECT_GE(pool.committedSlots, 1u);
+  wchar_t* dir = DupString(L"C:\\root\\a\\");
+  for (int i = 0; i < 3; ++i) {
+    FileRecord* record = AppendRecord(&pool);
+    record->dir = dir;
+    record->name = DupString(L"f");
+    record->ownsDir = i == 2;  // the owner need not be the first record after a sort
+  }
+  FileRecord* withList = &pool.records[1];
+  withList->comparedWith = static_cast<PtrList*>(MemAlloc(sizeof(PtrList)));
+  PtrListInit(withList->comparedWith);
+  PtrListAdd(withList->comparedWith, &pool.records[0]);
+  RenumberRecords(&pool);
+  for (uint32_t i = 0; i < pool.count; ++i) EXPECT_EQ(pool.records[i].index, i);
+  ReleaseFilePool(&pool);
+  EXPECT_EQ(pool.count, 0u);
+  EXPECT_EQ(pool.rootDir, nullptr);
+  EXPECT_TRUE(HeapValidate(GetProcessHeap(), 0, nullptr));
+}
+
+TEST(PtrList, HoldsEachPointerOnceAndGrowsBySixteen) {
+  PtrList list;
+  PtrListInit(&list);
+  EXPECT_EQ(list.capacity, 16u);
+  FileRecord records[20] = {};
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(PtrListAdd(&list, &records[i]), 1);
+  EXPECT_EQ(list.capacity, 16u);
+  EXPECT_EQ(PtrListAdd(&list, &records[3]), 0);
+  EXPECT_EQ(list.count, 16);
+  EXPECT_EQ(PtrListAdd(&list, &records[16]), 1);
+  EXPECT_EQ(list.capacity, 32u);
+  for (int i = 0; i < 17; ++i) EXPECT_EQ(list.items[i], &records[i]);
+  PtrListClear(&list);
+  EXPECT_EQ(list.items, nullptr);
+  EXPECT_EQ(list.count, 0);
+  EXPECT_EQ(list.capacity, 0u);
+}
+
+DWORD WINAPI SetTo42(void* parameter) {
+  InterlockedExchange(static_cast<LONG*>(parameter), 42);
+  return 1;
+}
+
+TEST(StartThread, RunsTheRoutineWithItsParameter) {
+  LONG value = 0;
+  HANDLE thread = StartThread(SetTo42, &value);
+  ASSERT_NE(thread, nullptr);
+  WaitForSingleObject(thread, INFINITE);
+  DWORD code = 0;
+  GetExitCodeThread(thread, &code);
+  CloseHandle(thread);
+  EXPECT_EQ(value, 42);
+  EXPECT_EQ(code, 1u);
+}
+}  // namespace

@@ -197,9 +197,13 @@ bool HasWildcard(const wchar_t* path) {
 }
 
 bool PathExists(const wchar_t* path) {
-  if (NamesStream(path) && VolumeLacksStreams(path)) return false;
   wchar_t* unquoted = DupString(path);
   PathUnquoteSpacesW(unquoted);
+  // Looked for after unquoting, so that a leading quote does not make the drive's colon a stream name.
+  if (NamesStream(unquoted) && VolumeLacksStreams(unquoted)) {
+    MemFree(unquoted);
+    return false;
+  }
   SetLastError(0);
   DWORD attributes = QueryAttributes(unquoted);
   DWORD error = GetLastError();

@@ -44,10 +44,6 @@ bool IsDotEntry(const wchar_t* name) {
   return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0));
 }
 
-bool IsLinkedFolder(const WIN32_FIND_DATAW& entry) {
-  return (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && (entry.dwReserved0 & kLinkedFolderTags) != 0;
-}
-
 bool PassesFilters(const FilePool* pool, const WIN32_FIND_DATAW& entry, int64_t size) {
   if (lstrcmpW(pool->pattern, L"*") != 0 && !MatchWildcard(entry.cFileName, pool->pattern)) return false;
   return size >= RunOptions.MinFileSize && size <= RunOptions.MaxFileSize;
@@ -91,7 +87,7 @@ bool ListEntries(FilePool* pool, ScanLevel* level, size_t folderLength, HANDLE l
     if (IsDotEntry(entry.cFileName)) {
       // nothing to take
     } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      if (pool->recurse && (pool->followReparse || !IsLinkedFolder(entry))) {
+      if (pool->recurse && (pool->followReparse || !IsLinkedFolder(entry.dwFileAttributes, entry.dwReserved0))) {
         lstrcpynW(level->path + folderLength, entry.cFileName, int(kNameRoom - 2));
         goOn = ScanFolder(pool, level->path) != 0;
       }
@@ -141,6 +137,10 @@ int ScanFolder(FilePool* pool, const wchar_t* folder) {
   // The final count is always shown.
   ShowProgressIfDue(pool, pool->depth == 0);
   return goOn ? 1 : 0;
+}
+
+bool IsLinkedFolder(uint32_t attributes, uint32_t reparseTag) {
+  return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) && (reparseTag & kLinkedFolderTags) != 0;
 }
 
 int MatchWildcard(const wchar_t* name, const wchar_t* pattern) {

@@ -12,6 +12,8 @@ constexpr int kMaxScanPathLength = 32508;
 int ScanFolder(FilePool* pool, const wchar_t* folder);
 // 1 when the file name matches the pattern of '*' and '?'.
 int MatchWildcard(const wchar_t* name, const wchar_t* pattern);
+// A junction or folder symbolic link: a reparse point whose tag has any of the bits 0xA000000F.
+bool IsLinkedFolder(uint32_t attributes, uint32_t reparseTag);
 // The path without a leading \\?\ for messages.
 const wchar_t* DisplayPath(const wchar_t* path);
 

@@ -100,20 +100,33 @@ def make_chain(root, levels, files_from):
     return fds
 
 
+def remove_chain(fds):
+    """Empties and removes the chain bottom-up (pytest's own clean-up recurses too deep for it)."""
+    for level in range(len(fds) - 1, -1, -1):
+        for entry in os.scandir(fds[level]):
+            if entry.is_dir(follow_symlinks=False):
+                os.rmdir(entry.name, dir_fd=fds[level])
+            else:
+                os.unlink(entry.name, dir_fd=fds[level])
+        os.close(fds[level])
+
+
 def test_a_folder_1024_levels_below_the_root_is_refused_and_its_siblings_are_scanned(tmp_path):
     root = tmp_path / "deep"
     fds = make_chain(root, 1025, 1021)
-    # A folder at level 1023 beside the chain: listed, while the chain's folder at level 1024 is refused.
-    os.mkdir("s", dir_fd=fds[1022])
-    sibling = os.open("s", os.O_RDONLY, dir_fd=fds[1022])
-    os.close(os.open("g", os.O_CREAT | os.O_WRONLY, dir_fd=sibling))
-    os.close(sibling)
-    for fd in fds:
-        os.close(fd)
-    (root / "top").write_bytes(b"x")
-    run = run_zav(win(root), timeout=300)
-    # top, f at levels 1021 to 1023 and s/g; f at levels 1024 and 1025 lie in the refused subtree.
-    assert (run.returncode, run.lines) == (2, one_pool(5))
+    try:
+        # A folder at level 1023 beside the chain: listed, while the chain's folder at level 1024 is refused.
+        os.mkdir("s", dir_fd=fds[1022])
+        sibling = os.open("s", os.O_RDONLY, dir_fd=fds[1022])
+        os.close(os.open("g", os.O_CREAT | os.O_WRONLY, dir_fd=sibling))
+        (root / "top").write_bytes(b"x")
+        run = run_zav(win(root), timeout=300)
+        # top, f at levels 1021 to 1023 and s/g; f at levels 1024 and 1025 lie in the refused subtree.
+        assert (run.returncode, run.lines) == (2, one_pool(5))
+    finally:
+        os.unlink("g", dir_fd=sibling)
+        os.close(sibling)
+        remove_chain(fds)
 
 
 def test_a_source_folder_of_300_characters_is_scanned_whole(tmp_path):

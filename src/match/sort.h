@@ -1,10 +1,25 @@
 #pragma once
+// In-place sort of fixed-size elements, used on record pools: equal sizes end up next to each other.
 #include <cstddef>
+#include <cstdint>
 
 #include "pool/file_record.h"
 
-// Orders records by size, then shallow paths first, then folder and name.
+using CompareFunction = int (*)(const void* a, const void* b);
+
+// Drives the pivot choice; starts at 1 and is never reseeded, so runs repeat and pool 2 goes on from pool 1.
+extern uint32_t SortSeed;
+// Sounded for every repair the final checking pass has to make; a correct sort never calls it.
+extern void (*SortFaultAlarm)();
+
+// Sorts ascending in place; the element size is a multiple of 4. Allocates nothing.
+void SortRecords(void* base, size_t count, size_t elementSize, CompareFunction compare);
+// Puts element pivotIndex where it belongs, smaller elements left of it, the rest right; returns its position.
+size_t Partition(void* base, size_t count, size_t elementSize, CompareFunction compare, size_t pivotIndex);
+// Stable insertion sort; with checking set, every swap sounds SortFaultAlarm.
+void InsertionSort(void* base, size_t count, size_t elementSize, CompareFunction compare, bool checking);
+
+// Size first, then shallower folder, then folder, then name. Caches pathDepth in both records.
 int CompareRecords(const void* a, const void* b);
-void SortRecords(FileRecord* records, size_t count, size_t elementSize, int (*compare)(const void*, const void*));
-// Backslashes in a folder path, not counting a leading \\ or \\?\ (the long form of C:\a\ counts 2).
+// Backslashes in a folder path, not counting a leading \\ or \\?\ (the long-path form of C:\a\ counts 2).
 int CountPathDepth(const wchar_t* folder);

@@ -1,9 +1,22 @@
 #pragma once
+#include <cstdint>
+
 #include "pool/file_record.h"
 
-// Lists one folder (ending in a backslash, or with room for one) into the pool, and its subfolders.
-void ScanFolder(FilePool* pool, wchar_t* folder);
+// The deepest folder level listed below a scan's root, and the longest folder path listed.
+constexpr int kMaxScanDepth = 1024;
+constexpr int kMaxScanPathLength = 32508;
+
+// Lists one folder (a path that may lack its trailing backslash) into the pool, and its subfolders when the
+// pool recurses. Returns 0 when the whole scan has to stop because the pool is full.
+int ScanFolder(FilePool* pool, const wchar_t* folder);
 // 1 when the file name matches the pattern of '*' and '?'.
 int MatchWildcard(const wchar_t* name, const wchar_t* pattern);
+// A junction or folder symbolic link: a reparse point whose tag has any of the bits 0xA000000F.
+bool IsLinkedFolder(uint32_t attributes, uint32_t reparseTag);
 // The path without a leading \\?\ for messages.
 const wchar_t* DisplayPath(const wchar_t* path);
+
+// Where the scanner writes its running count and its warnings: PrintAt, unless a test listens in.
+using ScanPrintFunction = void (*)(uint32_t cell, const wchar_t* format, ...);
+extern ScanPrintFunction ScanPrintAt;

@@ -105,6 +105,7 @@ int PrepareSources() {
 
   MarkFolderSpec(FileSpec1, &RunOptions.RecurseSpec1);
   MarkFolderSpec(FileSpec2, &RunOptions.RecurseSpec2);
+  PrefixCurrentFolder(FileSpec1);
   AddLongPathPrefix(FileSpec1);
   AddLongPathPrefix(FileSpec2);
   SplitSpec(FileSpec1, SearchFolder1, Pattern1);

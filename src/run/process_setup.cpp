@@ -48,7 +48,7 @@ int ReadProgramVersion(const wchar_t* programPath) {
   VS_FIXEDFILEINFO* info = nullptr;
   UINT length = 0;
   bool ok = GetFileVersionInfoW(programPath, 0, size, block) &&
-            VerQueryValueW(block, L"\\", reinterpret_cast<void**>(&info), &length) && length != 0;
+            VerQueryValueW(block, L"\\", reinterpret_cast<void**>(&info), &length) && length >= sizeof *info;
   if (ok) {
     ProgramVersion.major = static_cast<uint8_t>(HIWORD(info->dwFileVersionMS));
     ProgramVersion.minor = static_cast<uint8_t>(LOWORD(info->dwFileVersionMS));
@@ -70,8 +70,12 @@ void ReadSystemVersion() {
   GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&info));
 #pragma GCC diagnostic pop
   DWORD major = info.dwMajorVersion, minor = info.dwMinorVersion;
-  SystemVersion.VersionCode = ((major / 10) << 12) | ((major % 10) << 8) | ((minor / 10) << 4) | (minor % 10);
+  SystemVersion.VersionCode = MakeVersionCode(major, minor);
   SystemVersion.IsWow64 = major >= 5 && IsWow64ProcessNow();
+}
+
+uint32_t MakeVersionCode(uint32_t major, uint32_t minor) {
+  return ((major / 10) << 12) | ((major % 10) << 8) | ((minor / 10) << 4) | (minor % 10);
 }
 
 void DisableWow64Redirection() {

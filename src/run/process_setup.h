@@ -21,5 +21,7 @@ void HardenDllSearch();
 int LookupNtQueryObject();
 int ReadProgramVersion(const wchar_t* programPath);
 void ReadSystemVersion();
+// Windows major and minor version as SystemVersion.VersionCode holds them: 10.0 gives 0x1000.
+uint32_t MakeVersionCode(uint32_t major, uint32_t minor);
 void DisableWow64Redirection();
 void GetProgramFolder(const wchar_t* programPath);

@@ -24,7 +24,8 @@
 
 namespace {
 constexpr uint32_t kSortMessageThreshold = 500000;
-constexpr int kVolumePathUnits = 260;
+// Volume paths as long as the folders: a long folder is still on a valid volume.
+constexpr int kVolumePathUnits = kPathUnits;
 
 // An abort that the user should see before a standalone window closes.
 int AbortWithKeyWait(int exitCode) {
@@ -62,6 +63,27 @@ bool ResolveVolume(const wchar_t* spec, wchar_t* volumePath) {
   return ok;
 }
 
+// Each source must lie on a valid volume; the hard-link actions also need both on one volume.
+int CheckSourceVolumes() {
+  wchar_t* volumePath1 = static_cast<wchar_t*>(MemAlloc(kVolumePathUnits * sizeof(wchar_t)));
+  wchar_t* volumePath2 = static_cast<wchar_t*>(MemAlloc(kVolumePathUnits * sizeof(wchar_t)));
+  int exitCode = 0;
+  if (!ResolveVolume(FileSpec1, volumePath1))
+    exitCode = 7;
+  else if (!ResolveVolume(FileSpec2, volumePath2))
+    exitCode = 8;
+  if (exitCode) {
+    ConsolePrint(L"source volume is invalid\n");
+  } else {
+    uint32_t action = RunOptions.Action;
+    if (action == ActionLinkFile1 || action == ActionLinkFile2 || action == ActionLinkFragmented)
+      exitCode = CheckHardlinkVolumes(volumePath1, volumePath2);
+  }
+  MemFree(volumePath2);
+  MemFree(volumePath1);
+  return exitCode ? AbortWithKeyWait(exitCode) : 0;
+}
+
 void MarkFolderSpec(wchar_t* spec, int32_t* recurse) {
   if (!IsExistingFolder(spec)) return;
   AppendCharIfMissing(spec, L'\\');
@@ -79,21 +101,7 @@ int PrepareSources() {
   }
   MakeAbsolute(FileSpec1, FileSpec2);
 
-  wchar_t volumePath1[kVolumePathUnits] = {};
-  wchar_t volumePath2[kVolumePathUnits] = {};
-  if (!ResolveVolume(FileSpec1, volumePath1)) {
-    ConsolePrint(L"source volume is invalid\n");
-    return AbortWithKeyWait(7);
-  }
-  if (!ResolveVolume(FileSpec2, volumePath2)) {
-    ConsolePrint(L"source volume is invalid\n");
-    return AbortWithKeyWait(8);
-  }
-  uint32_t action = RunOptions.Action;
-  if (action == ActionLinkFile1 || action == ActionLinkFile2 || action == ActionLinkFragmented) {
-    int exitCode = CheckHardlinkVolumes(volumePath1, volumePath2);
-    if (exitCode) return AbortWithKeyWait(exitCode);
-  }
+  if (int exitCode = CheckSourceVolumes()) return exitCode;
 
   MarkFolderSpec(FileSpec1, &RunOptions.RecurseSpec1);
   MarkFolderSpec(FileSpec2, &RunOptions.RecurseSpec2);

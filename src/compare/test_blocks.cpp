@@ -1,0 +1,69 @@
+#include "compare/test_blocks.h"
+
+#include <cwchar>
+
+#include "compare/checksum_buffers.h"
+#include "compare/checksum_file.h"
+#include "compare/read_ahead_reader.h"
+#include "compare/whole_file_checksum.h"
+#include "console/control.h"
+#include "console/output.h"
+#include "format/error_names.h"
+#include "pool/scanner.h"
+
+namespace {
+int64_t RoundUpToPage(int64_t offset) { return (offset + 4095) & ~static_cast<int64_t>(4095); }
+
+// One message with the path inside; a path too long for one bounded message goes out apart, uncut.
+void ReportFileError(const wchar_t* format, const wchar_t* formatApart, DWORD error, const wchar_t* path) {
+  const wchar_t* shown = DisplayPath(path);
+  if (wcslen(shown) < 900) {
+    ConsolePrint(format, ErrorName(error), shown);
+    return;
+  }
+  ConsolePrint(formatApart, ErrorName(error));
+  ConsolePrintPath(L"'%s'\n", shown);
+}
+}  // namespace
+
+uint64_t ChecksumTestBlocks(const wchar_t* path, int64_t size, int64_t testSize, uint32_t* errorCode) {
+  // Three blocks would cover most of the file: read it whole.
+  if (testSize >= (size >> 2)) return ChecksumWholeFile(path, size, errorCode);
+
+  HANDLE file = OpenForChecksum(path);
+  if (file == INVALID_HANDLE_VALUE) {
+    DWORD error = GetLastError();
+    *errorCode = error;
+    ReportFileError(L"error %S opening '%s'\n", L"error %S opening ", error, path);
+    return 0;
+  }
+  unsigned char* buffer = TakeReadBuffer();
+  uint32_t pieceLength = testSize < kReadPiece ? static_cast<uint32_t>(testSize) : kReadPiece;
+  const int64_t blockStart[3] = {0, RoundUpToPage((size - testSize) / 2), RoundUpToPage(size - testSize)};
+  ReadAheadReader reader;
+  reader.Start(size);
+
+  int block = 0;
+  int64_t readInBlock = 0;
+  while (!CancelRequested) {
+    DWORD error;
+    uint32_t delivered = ReadPiece(file, buffer, pieceLength, &error);
+    if (!delivered) {
+      if (error) ReportFileError(L"error %S reading '%s'\n", L"error %S reading ", error, path);
+      break;
+    }
+    reader.Feed(buffer, delivered);
+    readInBlock += delivered;
+    if (readInBlock < testSize) continue;
+    if (block == 2) break;
+    ++block;
+    readInBlock = 0;
+    LARGE_INTEGER offset;
+    offset.QuadPart = blockStart[block];
+    SetFilePointerEx(file, offset, nullptr, FILE_BEGIN);
+  }
+  uint64_t checksum = reader.Finish();
+  CloseHandle(file);
+  reader.Close();
+  return checksum;
+}

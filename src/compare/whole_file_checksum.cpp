@@ -1,0 +1,43 @@
+#include "compare/whole_file_checksum.h"
+
+#include "compare/checksum_buffers.h"
+#include "compare/checksum_file.h"
+#include "compare/read_ahead_reader.h"
+#include "console/control.h"
+#include "console/output.h"
+#include "format/error_names.h"
+#include "pool/scanner.h"
+
+uint64_t ChecksumWholeFile(const wchar_t* path, int64_t size, uint32_t* errorCode) {
+  HANDLE file = OpenForChecksum(path);
+  if (file == INVALID_HANDLE_VALUE) {
+    DWORD error = GetLastError();
+    *errorCode = error;
+    // A file gone since the scan is no news worth a line.
+    if (error == ERROR_FILE_NOT_FOUND) return 0;
+    ConsolePrint(L"error %S opening ", ErrorName(error));
+    ConsolePrintPath(L"'%s'\n", DisplayPath(path));
+    return 0;
+  }
+
+  ReadAheadReader reader;
+  reader.Start(size);
+  unsigned char* buffer = TakeReadBuffer();
+  while (!CancelRequested) {
+    DWORD error;
+    uint32_t delivered = ReadPiece(file, buffer, kReadPiece, &error);
+    if (!delivered) {
+      if (error) {
+        ConsolePrint(L"error %S reading ", ErrorName(error));
+        ConsolePrintPath(L"'%s'\n", DisplayPath(path));
+      }
+      break;
+    }
+    reader.Feed(buffer, delivered);
+  }
+  uint64_t checksum = reader.Finish();
+  CloseHandle(file);
+  if (checksum == 0) ConsolePrint(L"oops, crc is 0\n");
+  reader.Close();
+  return checksum;
+}

@@ -4,17 +4,21 @@
 #include "console/status_line.h"
 #include "pool/memory.h"
 #include "run/options.h"
+#include "seam/console_screen.h"
 
 volatile LONG CancelRequested = 0;
 ConsoleContext* Console = nullptr;
 
 namespace {
+constexpr DWORD kLongestHandlerWait = 2000;  // ms; a handler stuck in a write must not keep the process alive
+
+// Control events whose handler has not printed its line yet.
+volatile LONG HandlersRunning = 0;
+
+// Started in a console of its own: no shell is left behind to show the output once the window closes.
 bool OwnsConsoleWindow() {
-  HWND window = GetConsoleWindow();
-  if (!window) return false;
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  return owner == GetCurrentProcessId();
+  HWND window = ConsoleScreen.GetWindow();
+  return window && ConsoleScreen.WindowOwner(window) == GetCurrentProcessId();
 }
 
 bool IsClosingKey(const INPUT_RECORD& record) {
@@ -42,9 +46,11 @@ void ReleaseConsoleContext(ConsoleContext* context) {
 }
 
 BOOL WINAPI ControlHandler(DWORD eventType) {
+  InterlockedIncrement(&HandlersRunning);
   CancelRequested = 1;
   Sleep(100);
-  if (GetCursorColumn() > 0) ConsolePrint(L"\n");
+  // Not just behind text: the scan leaves the cursor at column 0 of its label row, which keeps its count.
+  StartCleanLine();
   switch (eventType) {
     case CTRL_C_EVENT: ConsolePrint(L"Ctrl+C pressed -> abort\n"); break;
     case CTRL_BREAK_EVENT: ConsolePrint(L"Ctrl+Break pressed -> abort\n"); break;
@@ -53,7 +59,12 @@ BOOL WINAPI ControlHandler(DWORD eventType) {
     case CTRL_SHUTDOWN_EVENT: ConsolePrint(L"System Shutdown -> abort\n"); break;
     default: break;
   }
+  InterlockedDecrement(&HandlersRunning);
   return TRUE;
+}
+
+void WaitForControlHandler() {
+  for (DWORD waited = 0; HandlersRunning > 0 && waited < kLongestHandlerWait; waited += 10) Sleep(10);
 }
 
 int IsStandalone(const ConsoleContext* context) { return !context->redirected && OwnsConsoleWindow(); }
@@ -61,19 +72,20 @@ int IsStandalone(const ConsoleContext* context) { return !context->redirected &&
 void WaitForKeyIfStandalone(const ConsoleContext* context) {
   if (RunOptions.NoWaitForKey) return;
   CONSOLE_SCREEN_BUFFER_INFO info;
-  if (GetConsoleScreenBufferInfo(context->hStdOut, &info) &&
+  if (ConsoleScreen.GetBufferInfo(context->hStdOut, &info) &&
       (info.dwCursorPosition.X != 0 || info.dwCursorPosition.Y != 0))
     ConsolePrint(L"\n");
   if (OwnsConsoleWindow()) {
     // Keys pressed during the run do not count.
     Sleep(300);
-    FlushConsoleInputBuffer(context->hStdIn);
+    ConsoleScreen.FlushInput(context->hStdIn);
     ConsolePrint(L"Press any key to close");
     for (;;) {
       Sleep(100);
       INPUT_RECORD record;
       DWORD read = 0;
-      if (!ReadConsoleInputW(context->hStdIn, &record, 1, &read)) break;
+      // Input that cannot be read (not a console) would never deliver the key.
+      if (!ConsoleScreen.ReadInput(context->hStdIn, &record, 1, &read)) break;
       if (read == 1 && IsClosingKey(record)) break;
     }
   }

@@ -19,6 +19,9 @@ extern ConsoleContext* Console;
 ConsoleContext* CreateConsoleContext();
 void ReleaseConsoleContext(ConsoleContext* context);
 BOOL WINAPI ControlHandler(DWORD eventType);
+// A cancel winds the run down faster than the handler prints its line: the process waits for that line
+// before it ends.
+void WaitForControlHandler();
 // True when the console window belongs to this process and output is not redirected.
 int IsStandalone(const ConsoleContext* context);
 void WaitForKeyIfStandalone(const ConsoleContext* context);

@@ -3,5 +3,10 @@
 
 #include "pool/file_record.h"
 
-// Offers every record of A to the records of equal size in B; returns the number of files found identical.
-uint32_t MatchPools(FileRecord* recordsA, uint32_t countA, FileRecord* recordsB, uint32_t countB, int sorted);
+// Offers every record of the first pool to the records of equal size in the second (the same pool again when
+// there is only one), prints the summary, and returns the number of files found identical.
+uint32_t MatchPools(FileRecord* records1, uint32_t count1, FileRecord* records2, uint32_t count2, int sorted);
+// The first position in [first, last] (-1 read as 0) of a record of that size in a range sorted by size; -1 if none.
+int64_t FindSizeRun(int64_t size, const FileRecord* records, int64_t first, int64_t last);
+// "" for one, "s" for any other count.
+const wchar_t* PluralSuffix(int64_t count);

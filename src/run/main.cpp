@@ -1,6 +1,7 @@
 // The process entry point: split the command line, run, exit with the run's code.
 #include <windows.h>
 
+#include "console/control.h"
 #include "pool/memory.h"
 #include "run/command_line.h"
 #include "run/run_main.h"
@@ -10,5 +11,6 @@ int wmain() {
   SplitCommandLine(GetCommandLineW(), &args);
   int exitCode = RunMain(args.count, args.items);
   MemFree(args.buffer);
+  WaitForControlHandler();
   ExitProcess(static_cast<UINT>(exitCode));
 }

@@ -1,0 +1,130 @@
+#include "match/compare_pair.h"
+
+#include <windows.h>
+
+#include "actions/actions.h"
+#include "actions/fragmentation.h"
+#include "compare/byte_compare.h"
+#include "compare/checksum_thread.h"
+#include "compare/test_blocks.h"
+#include "compare/whole_file_checksum.h"
+#include "match/link_groups.h"
+#include "pool/memory.h"
+#include "run/options.h"
+
+namespace {
+constexpr int64_t kQuickCheckAbove = 4096000;  // large pairs first compare their ends
+constexpr uint32_t kEndBlock = 4096;
+constexpr int64_t kSmallestTestBlock = 8192;
+
+// The two full paths of the pair in hand; the matching runs on one thread only.
+wchar_t Path1[kPathUnits];
+wchar_t Path2[kPathUnits];
+
+void BuildPath(wchar_t* out, const FileRecord* record) {
+  lstrcpynW(out, record->dir, kPathUnits);
+  int length = lstrlenW(out);
+  lstrcpynW(out + length, record->name, kPathUnits - length);
+}
+
+uint64_t Checksum(const wchar_t* path, FileRecord* record) {
+  if (RunOptions.TestBlockSize >= record->size) return ChecksumWholeFile(path, record->size, &record->openError);
+  return ChecksumTestBlocks(path, record->size, RunOptions.TestBlockSize, &record->openError);
+}
+
+// Both files of the pair at once when they lie on different drives, else one after the other.
+void ChecksumMissing(FileRecord* a, FileRecord* b) {
+  if (!RunOptions.ParallelRead) {
+    if (!a->checksum) a->checksum = Checksum(Path1, a);
+    if (!b->checksum) b->checksum = Checksum(Path2, b);
+    return;
+  }
+  HANDLE threads[2];
+  DWORD started = 0;
+  if (!a->checksum)
+    if (HANDLE t = StartChecksumThread(Path1, a->size, &a->checksum, &a->openError)) threads[started++] = t;
+  if (!b->checksum)
+    if (HANDLE t = StartChecksumThread(Path2, b->size, &b->checksum, &b->openError)) threads[started++] = t;
+  if (started == 0) return;
+  WaitForMultipleObjects(started, threads, TRUE, INFINITE);
+  for (DWORD i = 0; i < started; ++i) CloseHandle(threads[i]);
+}
+
+// Destroying a file on the word of a checksum alone is not safe: CRC-64 collisions can be made at will.
+bool VerifiedForAction(const FileRecord* a) {
+  if (RunOptions.Action == ActionReport || RunOptions.TestBlockSize != kNoSizeLimit) return true;
+  return FilesAreIdentical(Path1, Path2, a->size) != 0;
+}
+
+// Hands the pair's verdict on to the other names of a file in its link group.
+void ActOnOtherNamesOfA(FileRecord* a, FileRecord* b, int64_t* redundant) {
+  for (uint32_t slot = 1; a->linkState == 2 && a->groupCount && slot + 2 <= *a->groupCount; ++slot) {
+    FileRecord* member = a->groupMembers[slot];
+    if (!member->name[0]) continue;  // deleted earlier in the run
+    if (member->comparedWith && IsKnownIdentical(member->comparedWith, b, 1)) continue;
+    wchar_t* memberPath = JoinPath(member->dir, member->name);
+    ActOnDuplicate(member, b, memberPath, Path2, 0, redundant);
+    MemFree(memberPath);
+    LinkIdentical(b, member);
+  }
+}
+
+void ActOnOtherNamesOfB(FileRecord* a, FileRecord* b, int64_t* redundant) {
+  for (uint32_t slot = 1; b->linkState == 2 && b->groupCount && slot + 2 <= *b->groupCount; ++slot) {
+    FileRecord* member = b->groupMembers[slot];
+    if (!member->name[0]) continue;
+    wchar_t* memberPath = JoinPath(member->dir, member->name);
+    ActOnDuplicate(a, member, Path1, memberPath, 0, redundant);
+    MemFree(memberPath);
+    LinkIdentical(member, a);
+  }
+}
+}  // namespace
+
+void ComparePair(FileRecord* a, FileRecord* b, int32_t* pairsTested, int32_t* filesFound, int64_t* redundant) {
+  if (a == b) return;
+  if (lstrcmpiW(a->dir, b->dir) == 0 && lstrcmpiW(a->name, b->name) == 0) return;  // one file, both specs
+  if (!a->name[0] || !b->name[0]) return;
+  if (RunOptions.SameNameOnly && lstrcmpiW(a->name, b->name) != 0) return;
+  int knownFromB = IsKnownIdentical(b->comparedWith, a, 1);
+  int knownFromA = IsKnownIdentical(a->comparedWith, b, 1);
+  if (knownFromB || knownFromA) return;
+
+  BuildPath(Path1, a);
+  BuildPath(Path2, b);
+
+  if (HasEqualFileIndex(a, b)) {
+    if (!RunOptions.FindHardlinks1 && !RunOptions.FindHardlinks2) return;
+    ++*pairsTested;
+    if (ActOnDuplicate(a, b, Path1, Path2, 1, redundant)) {
+      ++*filesFound;
+      if (b->linkState != 3) *redundant += b->allocSize;
+      LinkIdentical(a, b);
+    }
+    return;
+  }
+
+  if (a->linkState == 3 && !RunOptions.FindHardlinks1) return;
+  if (b->linkState == 3 && !RunOptions.FindHardlinks2) return;
+  ++*pairsTested;
+
+  if (!a->checksum && !b->checksum && a->size > kQuickCheckAbove && RunOptions.TestBlockSize <= kSmallestTestBlock &&
+      !CompareFileEnds(Path1, Path2, a->size, kEndBlock)) {
+    Sleep(0);
+    return;
+  }
+  ChecksumMissing(a, b);
+  if (!a->checksum || !b->checksum) return;  // unreadable; the reader has said why
+  if (a->checksum != b->checksum || !VerifiedForAction(a)) {
+    Sleep(0);
+    return;
+  }
+
+  if (!a->allocSize) a->allocSize = GetAllocationSize(Path1);
+  if (!b->allocSize) b->allocSize = GetAllocationSize(Path2);
+  if (a->linkState != 3 && b->linkState != 3) ++*filesFound;
+  if (!ActOnDuplicate(a, b, Path1, Path2, 0, redundant)) return;
+  LinkIdentical(a, b);
+  if (RunOptions.FindHardlinks1) ActOnOtherNamesOfA(a, b, redundant);
+  if (RunOptions.FindHardlinks2) ActOnOtherNamesOfB(a, b, redundant);
+}

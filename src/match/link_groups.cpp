@@ -1,0 +1,170 @@
+#include "match/link_groups.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <initializer_list>
+
+#include "actions/actions.h"
+#include "pool/memory.h"
+#include "pool/ptr_list.h"
+#include "run/options.h"
+#include "seam/file_system.h"
+
+namespace {
+uint32_t* NewCell(uint32_t value) {
+  uint32_t* cell = static_cast<uint32_t*>(MemAlloc(sizeof(uint32_t)));
+  *cell = value;
+  return cell;
+}
+
+bool HasFileIndex(const FileRecord* record) { return record->fileIndexLow != 0 || record->fileIndexHigh != 0; }
+
+bool SameFileIndex(const FileRecord* a, const FileRecord* b) {
+  return a->fileIndexLow == b->fileIndexLow && a->fileIndexHigh == b->fileIndexHigh;
+}
+
+uint32_t ReadIdentity(FileRecord* record) {
+  wchar_t* path = JoinPath(record->dir, record->name);
+  uint32_t links = GetFileIdentity(path, &record->fileIndexLow, &record->fileIndexHigh);
+  MemFree(path);
+  return links;
+}
+
+// Moves a group's members to a larger array. Every member holds the array's address, so all are updated.
+void GrowMembers(FileRecord* head, uint32_t capacity) {
+  FileRecord** members = static_cast<FileRecord**>(MemAlloc(capacity * sizeof(FileRecord*)));
+  uint32_t used = *head->groupCount;
+  memcpy(members, head->groupMembers, used * sizeof(FileRecord*));
+  FileRecord** old = head->groupMembers;
+  for (uint32_t i = 0; i < used; ++i)
+    if (members[i]) members[i]->groupMembers = members;
+  head->groupMembers = members;
+  *head->groupCapacity = capacity;
+  MemFree(old);
+}
+}  // namespace
+
+uint32_t GetFileIdentity(const wchar_t* path, uint32_t* indexLow, uint32_t* indexHigh) {
+  HANDLE file = FileSystem.Open(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  BY_HANDLE_FILE_INFORMATION info;
+  uint32_t links = 0;
+  if (GetFileInformationByHandle(file, &info)) {
+    *indexLow = info.nFileIndexLow;
+    *indexHigh = info.nFileIndexHigh;
+    links = info.nNumberOfLinks;
+  }
+  CloseHandle(file);
+  return links;
+}
+
+uint32_t GetLinkCount(const wchar_t* path) {
+  uint32_t low = 0, high = 0;
+  return GetFileIdentity(path, &low, &high);
+}
+
+void ResolveLinkGroup(FileRecord* records, uint32_t count, FileRecord* record) {
+  if (record->linkState > 0) return;
+  if (!record->linkCount) record->linkCount = NewCell(ReadIdentity(record));
+  uint32_t links = *record->linkCount;
+  if (links <= 1 || !HasFileIndex(record)) {
+    record->linkState = 1;
+    return;
+  }
+
+  record->linkState = 2;
+  MemFree(record->groupMembers);
+  record->groupMembers = static_cast<FileRecord**>(MemAlloc(links * sizeof(FileRecord*)));
+  if (!record->groupCapacity) record->groupCapacity = NewCell(0);
+  if (!record->groupCount) record->groupCount = NewCell(0);
+  *record->groupCapacity = links;
+  record->groupMembers[0] = record;
+  uint32_t used = 1;
+
+  // Other names of the file have its size: only the run of that size is searched when the pool is sorted.
+  uint32_t first = 0, end = count;
+  if (RunOptions.SortBySize) {
+    first = record->index;
+    while (first > 0 && records[first - 1].size == record->size) --first;
+    end = record->index;
+    while (end < count && records[end].size == record->size) ++end;
+  }
+  for (uint32_t i = first; i < end; ++i) {
+    FileRecord* other = &records[i];
+    // A deleted record's name is gone; it must not join a group that actions later walk.
+    if (other == record || other->size != record->size || !other->name || !other->name[0]) continue;
+    if (!HasFileIndex(other)) ReadIdentity(other);
+    if (!SameFileIndex(other, record)) continue;
+    // One file reached through linked folders can show more names than its link count.
+    if (used == *record->groupCapacity) {
+      *record->groupCount = used;
+      GrowMembers(record, used + 4);
+    }
+    record->groupMembers[used++] = other;
+  }
+  *record->groupCount = used;
+  for (uint32_t i = 1; i < used; ++i) {
+    FileRecord* member = record->groupMembers[i];
+    member->linkState = 3;
+    member->linkCount = record->linkCount;
+    member->groupMembers = record->groupMembers;
+    member->groupCapacity = record->groupCapacity;
+    member->groupCount = record->groupCount;
+  }
+}
+
+int HasEqualFileIndex(FileRecord* a, FileRecord* b) {
+  if (!RunOptions.SameVolume) return 0;  // indexes mean nothing across volumes
+  for (FileRecord* record : {a, b}) {
+    if (!record->linkCount) record->linkCount = NewCell(0);
+    if (*record->linkCount == 0) *record->linkCount = ReadIdentity(record);
+  }
+  // An index that could not be read is unknown: two unreadable files are not one file.
+  return HasFileIndex(a) && SameFileIndex(a, b);
+}
+
+int IsKnownIdentical(const PtrList* list, const FileRecord* record, int deep) {
+  if (!list) return 0;
+  for (int32_t i = 0; i < list->count; ++i)
+    if (list->items[i] == record) return 1;
+  if (HasFileIndex(record))
+    for (int32_t i = 0; i < list->count; ++i)
+      if (SameFileIndex(list->items[i], record)) return 1;
+  if (deep)
+    for (int32_t i = 0; i < list->count; ++i)
+      if (IsKnownIdentical(record->comparedWith, list->items[i], 0)) return 1;
+  return 0;
+}
+
+void LinkIdentical(FileRecord* a, FileRecord* b) {
+  for (FileRecord* record : {a, b}) {
+    if (record->comparedWith) continue;
+    record->comparedWith = static_cast<PtrList*>(MemAlloc(sizeof(PtrList)));
+    PtrListInit(record->comparedWith);
+  }
+  PtrListAdd(a->comparedWith, b);
+  PtrListAdd(b->comparedWith, a);
+}
+
+void AddToLinkGroup(FileRecord* head, FileRecord* record) {
+  if (head->groupMembers) {
+    if (*head->groupCount >= *head->groupCapacity) GrowMembers(head, *head->groupCapacity + 4);
+  } else {
+    head->groupMembers = static_cast<FileRecord**>(MemAlloc(4 * sizeof(FileRecord*)));
+    if (!head->groupCapacity) head->groupCapacity = NewCell(0);
+    if (!head->groupCount) head->groupCount = NewCell(0);
+    *head->groupCapacity = 4;
+    head->groupMembers[0] = head;
+    *head->groupCount = 1;
+  }
+  head->groupMembers[(*head->groupCount)++] = record;
+  record->groupMembers = head->groupMembers;
+  record->groupCapacity = head->groupCapacity;
+  record->groupCount = head->groupCount;
+  record->linkState = 3;
+  if (!head->linkCount) head->linkCount = NewCell(1);
+  record->linkCount = head->linkCount;
+  ++*head->linkCount;
+}

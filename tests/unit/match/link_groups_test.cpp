@@ -1,0 +1,171 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "match/link_groups.h"
+#include "match/match_pools.h"
+#include "pool/memory.h"
+#include "pool/ptr_list.h"
+#include "run/options.h"
+#include "seam/file_system.h"
+
+namespace {
+FileRecord Sized(int64_t size) {
+  FileRecord record = {};
+  record.size = size;
+  return record;
+}
+
+TEST(FindSizeRun, FindsTheFirstRecordOfTheRun) {
+  std::vector<FileRecord> records;
+  for (int64_t size : {1, 5, 5, 5, 7, 9, 9}) records.push_back(Sized(size));
+  const FileRecord* r = records.data();
+  const struct {
+    int64_t size, first, last, expected;
+  } cases[] = {
+      {5, -1, 6, 1}, {5, 2, 6, 1}, {9, 0, 6, 5}, {1, -1, 6, 0}, {7, 0, 6, 4},
+      {6, 0, 6, -1}, {10, 0, 6, -1}, {0, 0, 6, -1}, {5, 4, 6, -1}, {5, 5, 3, -1},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FindSizeRun(c.size, r, c.first, c.last), c.expected) << c.size << " " << c.first;
+}
+
+TEST(PluralSuffix, OnlyOneIsSingular) {
+  EXPECT_STREQ(PluralSuffix(1), L"");
+  EXPECT_STREQ(PluralSuffix(0), L"s");
+  EXPECT_STREQ(PluralSuffix(2), L"s");
+  EXPECT_STREQ(PluralSuffix(-1), L"s");
+}
+
+TEST(IsKnownIdentical, DirectByFileIndexAndThroughACommonPartner) {
+  FileRecord a = {}, b = {}, c = {}, d = {}, e = {};
+  EXPECT_EQ(IsKnownIdentical(nullptr, &a, 1), 0);
+  LinkIdentical(&a, &b);
+  EXPECT_EQ(IsKnownIdentical(a.comparedWith, &b, 0), 1);
+  EXPECT_EQ(IsKnownIdentical(b.comparedWith, &a, 0), 1);
+  // c is another name of b's file: known through the file index.
+  b.fileIndexLow = c.fileIndexLow = 77;
+  EXPECT_EQ(IsKnownIdentical(a.comparedWith, &c, 0), 1);
+  // Unread indexes (0) never make two files one.
+  EXPECT_EQ(IsKnownIdentical(a.comparedWith, &e, 0), 0);
+  // d shares the partner b with a: known only when looking deep.
+  LinkIdentical(&d, &b);
+  EXPECT_EQ(IsKnownIdentical(a.comparedWith, &d, 0), 0);
+  EXPECT_EQ(IsKnownIdentical(a.comparedWith, &d, 1), 1);
+  for (FileRecord* r : {&a, &b, &d}) {
+    PtrListClear(r->comparedWith);
+    MemFree(r->comparedWith);
+  }
+}
+
+TEST(AddToLinkGroup, GrowsTheMemberArrayAndKeepsEveryMemberPointingAtIt) {
+  FileRecord head = {};
+  head.linkState = 2;
+  uint32_t links = 1;
+  head.linkCount = &links;
+  FileRecord members[9] = {};
+  for (FileRecord& member : members) AddToLinkGroup(&head, &member);
+  EXPECT_EQ(links, 10u);
+  EXPECT_EQ(*head.groupCount, 10u);
+  EXPECT_GE(*head.groupCapacity, 10u);
+  EXPECT_EQ(head.groupMembers[0], &head);
+  for (int i = 0; i < 9; ++i) {
+    EXPECT_EQ(head.groupMembers[i + 1], &members[i]);
+    EXPECT_EQ(members[i].groupMembers, head.groupMembers) << "a member kept a stale array after growth";
+    EXPECT_EQ(members[i].linkState, 3);
+    EXPECT_EQ(members[i].linkCount, &links);
+  }
+}
+
+// Real files and hard links in a temp folder: the names of one file form one group.
+class LinkGroupFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetRunOptions();
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    dir_ = std::wstring(temp) + L"zav_links_" + std::to_wstring(GetCurrentProcessId()) + L"\\";
+    CreateDirectoryW(dir_.c_str(), nullptr);
+  }
+  void TearDown() override {
+    for (const std::wstring& name : names_) DeleteFileW((dir_ + name).c_str());
+    RemoveDirectoryW(dir_.c_str());
+    RestoreFileSystemCalls();
+  }
+  void Write(const std::wstring& name, const std::string& content) {
+    HANDLE f = CreateFileW((dir_ + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(f, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+    CloseHandle(f);
+    names_.push_back(name);
+  }
+  void Link(const std::wstring& name, const std::wstring& existing) {
+    ASSERT_TRUE(CreateHardLinkW((dir_ + name).c_str(), (dir_ + existing).c_str(), nullptr));
+    names_.push_back(name);
+  }
+  FileRecord Record(const wchar_t* name, int64_t size, uint32_t index) {
+    FileRecord record = {};
+    record.dir = const_cast<wchar_t*>(dir_.c_str());
+    record.name = const_cast<wchar_t*>(name);
+    record.size = size;
+    record.index = index;
+    return record;
+  }
+  std::wstring dir_;
+  std::vector<std::wstring> names_;
+};
+
+TEST_F(LinkGroupFiles, TheNamesOfOneFileJoinTheFirstMetAsHead) {
+  Write(L"a", "same");
+  Link(L"b", L"a");
+  Link(L"c", L"a");
+  Write(L"d", "same");
+  FileRecord records[] = {Record(L"a", 4, 0), Record(L"b", 4, 1), Record(L"d", 4, 2), Record(L"c", 4, 3)};
+  ResolveLinkGroup(records, 4, &records[0]);
+  EXPECT_EQ(records[0].linkState, 2);
+  EXPECT_EQ(*records[0].linkCount, 3u);
+  ASSERT_EQ(*records[0].groupCount, 3u);
+  EXPECT_EQ(records[0].groupMembers[1], &records[1]);
+  EXPECT_EQ(records[0].groupMembers[2], &records[3]);
+  EXPECT_EQ(records[1].linkState, 3);
+  EXPECT_EQ(records[3].linkCount, records[0].linkCount);
+  ResolveLinkGroup(records, 4, &records[2]);
+  EXPECT_EQ(records[2].linkState, 1);
+  MemFree(records[0].groupMembers);
+}
+
+TEST_F(LinkGroupFiles, MoreNamesThanLinksGrowTheGroupInsteadOfOverrunningIt) {
+  Write(L"a", "xy");
+  Link(L"b", L"a");
+  // The same file met twice more, as through linked folders: four records, two links.
+  FileRecord records[] = {Record(L"a", 2, 0), Record(L"b", 2, 1), Record(L"a", 2, 2), Record(L"b", 2, 3)};
+  ResolveLinkGroup(records, 4, &records[0]);
+  ASSERT_EQ(*records[0].groupCount, 4u);
+  EXPECT_GE(*records[0].groupCapacity, 4u);
+  for (int i = 1; i < 4; ++i) EXPECT_EQ(records[i].groupMembers, records[0].groupMembers);
+  MemFree(records[0].groupMembers);
+}
+
+HANDLE WINAPI FailOpen(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
+  SetLastError(ERROR_ACCESS_DENIED);
+  return INVALID_HANDLE_VALUE;
+}
+
+TEST_F(LinkGroupFiles, TwoFilesWhoseIdentityCannotBeReadAreNeverOneFile) {
+  Write(L"a", "1");
+  Write(L"b", "2");
+  RunOptions.SameVolume = 1;
+  FileRecord a = Record(L"a", 1, 0), b = Record(L"b", 1, 1);
+  FileSystem.Open = FailOpen;
+  EXPECT_EQ(HasEqualFileIndex(&a, &b), 0);
+  EXPECT_EQ(*a.linkCount, 0u);
+  RestoreFileSystemCalls();
+  Link(L"c", L"a");
+  FileRecord c = Record(L"c", 1, 2), a2 = Record(L"a", 1, 0);
+  EXPECT_EQ(HasEqualFileIndex(&a2, &c), 1);
+  RunOptions.SameVolume = 0;
+  EXPECT_EQ(HasEqualFileIndex(&a2, &c), 0) << "indexes mean nothing across volumes";
+}
+}  // namespace

@@ -33,7 +33,7 @@ void DetachFromGroup(FileRecord* record, const wchar_t* path) {
 
 // Relinks every other name of the target's file to the kept file, then dissolves the target's group. A name
 // whose replacement fails leaves the group as a file of its own, so no record points into the released
-// member array and every record keeps a sound link count.
+// storage and every record keeps a sound link count.
 void MoveOtherNames(const DuplicateFile& target, const DuplicateFile& kept) {
   FileRecord* head = target.record;
   FileRecord** members = head->groupMembers;
@@ -50,8 +50,15 @@ void MoveOtherNames(const DuplicateFile& target, const DuplicateFile& kept) {
       DetachFromGroup(member, path);
     MemFree(path);
   }
-  MemFree(members);
+  // Every name has left the group, so nothing points at its storage any more.
+  uint32_t* linkCount = head->linkCount;
+  uint32_t* groupCount = head->groupCount;
+  uint32_t* groupCapacity = head->groupCapacity;
   DetachFromGroup(head, target.path);
+  MemFree(members);
+  MemFree(linkCount);
+  MemFree(groupCount);
+  MemFree(groupCapacity);
 }
 }  // namespace
 

@@ -5,7 +5,6 @@
 #include "console/control.h"
 #include "console/output.h"
 #include "pool/file_record.h"
-#include "pool/memory.h"
 #include "seam/console_screen.h"
 
 namespace {
@@ -148,21 +147,21 @@ void ClearLine(int row) {
 }
 
 void StartCleanLine() {
-  COORD cursor = GetCursorPosition();
-  if (cursor.X > 0) {
+  // The crash-dump writer calls this too, perhaps with the heap broken or exhausted: no heap here.
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (!QueryScreen(&info)) return;  // redirected output has no row to clean
+  if (info.dwCursorPosition.X > 0) {
     ConsolePrintA("\n");
     return;
   }
-  int width = GetScreenWidth();
-  if (width <= 0) return;
-  CHAR_INFO* cells = static_cast<CHAR_INFO*>(MemAlloc(width * sizeof(CHAR_INFO)));
-  if (ReadRow(cells, 0, cursor.Y, width)) {
-    for (int i = 0; i < width; ++i) {
-      if (!IsBlank(cells[i])) {
-        ConsolePrintA("\n");
-        break;
-      }
+  int width = info.dwSize.X;
+  if (width <= 0 || width >= kLongestRow) return;
+  CHAR_INFO cells[kLongestRow];
+  if (!ReadRow(cells, 0, info.dwCursorPosition.Y, width)) return;
+  for (int i = 0; i < width; ++i) {
+    if (!IsBlank(cells[i])) {
+      ConsolePrintA("\n");
+      return;
     }
   }
-  MemFree(cells);
 }

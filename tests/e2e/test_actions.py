@@ -7,7 +7,7 @@ import pytest
 
 from conftest import make_tree, run_zav, win
 
-pytestmark = pytest.mark.skip(reason="needs the directory scanner, the size sort and the volume check")
+
 
 OLD, NEW = 1_300_000_000, 1_400_000_000  # write times, seconds since 1970
 

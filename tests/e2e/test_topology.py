@@ -43,7 +43,6 @@ def test_long_folders_keep_their_volume_and_drive(tmp_path, drive_c_folder):
     assert run.returncode not in (7, 8)
 
 
-@pytest.mark.xfail(reason="the same-volume test of the source paths is still a stand-in", strict=False)
 def test_two_folders_on_one_drive_letter_print_no_drive_line(tmp_path):
     make_tree(tmp_path, {"x/a.txt": b"one", "y/b.txt": b"two"})
     run = run_zav(win(tmp_path / "x"), win(tmp_path / "y"), "-n")

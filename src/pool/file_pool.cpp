@@ -65,8 +65,10 @@ FilePool* CreateFilePool(FilePool* pool, const wchar_t* rootDir, const wchar_t* 
 
 int GrowFilePool(FilePool* pool) {
   if (!pool->records) return 0;
-  // A step reaching past the reservation fails to commit: that is the pool-full condition.
-  if (uint64_t(pool->committedBytes) + pool->commitStep > kMaxReservedBytes) return 0;
+  // Only whole steps inside the reservation: committing past its end could take memory that another
+  // allocation reserved right behind it. A step that does not fit is the pool-full condition.
+  uint64_t reservedBytes = uint64_t(pool->reservedSlots) * sizeof(FileRecord);
+  if (uint64_t(pool->committedBytes) + pool->commitStep > reservedBytes) return 0;
   char* next = reinterpret_cast<char*>(pool->records) + pool->committedBytes;
   if (!VirtualAlloc(next, pool->commitStep, MEM_COMMIT, PAGE_READWRITE)) return 0;
   pool->committedBytes += pool->commitStep;

@@ -102,3 +102,18 @@ TEST(StartThread, RunsTheRoutineWithItsParameter) {
   EXPECT_EQ(code, 1u);
 }
 }  // namespace
+
+namespace {
+TEST(FilePool, GrowthStopsAtTheEndOfTheReservation) {
+  FilePool pool = {};
+  InitFilePool(&pool, L"C:\\", L"*", 0, 0, 0, 0);
+  // Pretend the reservation ends one and a half steps in: growth must never commit past it.
+  pool.reservedSlots = pool.committedSlots + pool.committedSlots / 2;
+  uint32_t appended = 0;
+  while (AppendRecord(&pool)) ++appended;
+  EXPECT_EQ(appended, pool.committedSlots);
+  EXPECT_LE(uint64_t(pool.committedBytes), uint64_t(pool.reservedSlots) * sizeof(FileRecord));
+  EXPECT_EQ(GrowFilePool(&pool), 0);
+  ReleaseFilePool(&pool);
+}
+}  // namespace

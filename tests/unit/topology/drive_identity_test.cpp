@@ -1,235 +1,227 @@
-// The physical drive behind a path, on a made-up machine: partitions, substitutions, network drives,
-// CD-ROM and floppy volumes, encrypted volumes and virtual disk files.
+// The physical drive behind a path and the run driver's verdict. Wine's C: and Z: are real volumes; their
+// disks, substituted drives, the encryption driver and VirtDisk are made up behind the device seam.
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <winioctl.h>
+#include <virtdisk.h>
 
+#include <cstring>
+#include <map>
 #include <string>
+#include <vector>
 
-#include "captured_output.h"
-#include "fake_devices.h"
+#include "console/output.h"
+#include "run/options.h"
 #include "run/process_setup.h"
+#include "run/run_main.h"
+#include "topology/device_calls.h"
 #include "topology/drive_identity.h"
 #include "topology/encrypted_volume.h"
 #include "topology/virtual_disk.h"
+#include "topology/wide_text.h"
 
 namespace {
-const wchar_t kGuidC[] = L"00000000-0000-0000-0000-0000000000c0";
-const wchar_t kGuidE[] = L"00000000-0000-0000-0000-0000000000e0";
-const wchar_t kGuidM[] = L"00000000-0000-0000-0000-0000000000a0";
-const wchar_t kGuidW[] = L"00000000-0000-0000-0000-0000000000b0";
+struct Dependency {
+  std::wstring host, relative;  // HostVolumeName, DependentVolumeRelativePath
+  ULONG bytesNeeded;            // a larger reply is asked for first when above the offered size
+};
+struct FakeMachine {
+  std::map<std::wstring, int32_t> disks;          // \\?\Volume{...} -> disk number
+  std::map<std::wstring, uint32_t> busTypes;      // \\.\PhysicalDriveN, \\.\CdRomN -> bus type
+  std::map<std::wstring, Dependency> images;      // \\.\PhysicalDriveN -> its image file
+  std::map<std::wstring, std::wstring> dosNames;  // S: -> \??\Z:\tmp; the rest is Wine's
+  std::vector<BYTE> trueCryptList;                // the encryption driver, absent when empty
+  bool virtDisk = true;
+  std::vector<std::wstring> opened;
+  int dependencyCalls = 0;
+} Machine;
 
-class DriveIdentity : public ::testing::Test {
+template <typename Value>
+const Value* Find(const std::map<std::wstring, Value>& table, const std::wstring& key) {
+  auto entry = table.find(key);
+  return entry == table.end() ? nullptr : &entry->second;
+}
+const std::wstring* PathOf(HANDLE handle) {
+  size_t index = reinterpret_cast<uintptr_t>(handle) - 0x7000;
+  return index < Machine.opened.size() ? &Machine.opened[index] : nullptr;
+}
+
+HANDLE WINAPI FakeOpen(LPCWSTR path, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
+  bool driver = lstrcmpW(path, L"\\\\.\\TrueCrypt") == 0 && !Machine.trueCryptList.empty();
+  if (!driver && !Find(Machine.disks, path) && !Find(Machine.busTypes, path)) return INVALID_HANDLE_VALUE;
+  Machine.opened.push_back(path);
+  return reinterpret_cast<HANDLE>(uintptr_t(0x7000) + Machine.opened.size() - 1);
+}
+
+BOOL WINAPI FakeControl(HANDLE handle, DWORD code, LPVOID, DWORD, LPVOID out, DWORD, LPDWORD returned, LPOVERLAPPED) {
+  const std::wstring* path = PathOf(handle);
+  const int32_t* disk = path ? Find(Machine.disks, *path) : nullptr;
+  const uint32_t* bus = path ? Find(Machine.busTypes, *path) : nullptr;
+  if (code == IOCTL_STORAGE_GET_DEVICE_NUMBER && disk) {
+    STORAGE_DEVICE_NUMBER reply = {FILE_DEVICE_DISK, static_cast<DWORD>(*disk), 1};
+    memcpy(out, &reply, *returned = sizeof reply);
+  } else if (code == IOCTL_STORAGE_QUERY_PROPERTY && bus) {
+    memcpy(static_cast<BYTE*>(out) + 28, bus, *returned = 4);  // STORAGE_DEVICE_DESCRIPTOR.BusType
+  } else if (code == kTrueCryptListCode && path && !disk && !bus) {
+    memcpy(out, Machine.trueCryptList.data(), *returned = kTrueCryptListBytes);
+  } else {
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL WINAPI FakeClose(HANDLE handle) { return PathOf(handle) != nullptr; }
+void WINAPI NoPause(DWORD) {}
+
+DWORD WINAPI FakeQueryDosDevice(LPCWSTR name, LPWSTR out, DWORD capacity) {
+  const std::wstring* target = name ? Find(Machine.dosNames, name) : nullptr;
+  if (!target) return QueryDosDeviceW(name, out, capacity);
+  memcpy(out, target->c_str(), (target->size() + 1) * sizeof(wchar_t));
+  out[target->size() + 1] = 0;
+  return DWORD(target->size() + 2);
+}
+
+HMODULE WINAPI FakeLoadLibrary(LPCSTR) { return Machine.virtDisk ? reinterpret_cast<HMODULE>(0x5000) : nullptr; }
+
+DWORD WINAPI FakeGetStorageDependencyInformation(HANDLE disk, GET_STORAGE_DEPENDENCY_FLAG, ULONG bytes,
+                                                 PSTORAGE_DEPENDENCY_INFO reply, PULONG used) {
+  ++Machine.dependencyCalls;
+  const Dependency* image = PathOf(disk) ? Find(Machine.images, *PathOf(disk)) : nullptr;
+  if (!image) return ERROR_FILE_NOT_FOUND;
+  if (image->bytesNeeded > bytes) return *used = image->bytesNeeded, ERROR_INSUFFICIENT_BUFFER;
+  reply->NumberEntries = 1;
+  reply->Version2Entries[0].HostVolumeName = const_cast<PWSTR>(image->host.c_str());
+  reply->Version2Entries[0].DependentVolumeRelativePath = const_cast<PWSTR>(image->relative.c_str());
+  return ERROR_SUCCESS;
+}
+
+FARPROC WINAPI FakeGetProcAddress(HMODULE, LPCSTR name) {  // the entries not called here are there too
+  bool dependency = strcmp(name, "GetStorageDependencyInformation") == 0;
+  return reinterpret_cast<FARPROC>(dependency ? reinterpret_cast<void*>(FakeGetStorageDependencyInformation)
+                                              : reinterpret_cast<void*>(NoPause));
+}
+
+// Mounts an encrypted volume at a letter with the driver's host path (\??\Z:\c.hc, \Device\Harddisk5\...).
+void MountEncrypted(wchar_t letter, const std::wstring& host) {
+  Machine.trueCryptList.resize(kTrueCryptListBytes);
+  Machine.trueCryptList[(letter - L'A') / 8] |= BYTE(1 << ((letter - L'A') % 8));
+  memcpy(&Machine.trueCryptList[4 + 520 * (letter - L'A')], host.c_str(), (host.size() + 1) * sizeof(wchar_t));
+}
+
+// What the program prints, in its redirected form, while body runs.
+template <typename Body>
+std::string Capture(Body body) {
+  HANDLE reader, writer;
+  CreatePipe(&reader, &writer, nullptr, 1 << 16);
+  SetOutputHandleForTesting(writer);
+  body();
+  SetOutputHandleForTesting(GetStdHandle(STD_OUTPUT_HANDLE));
+  DWORD size = 0;
+  PeekNamedPipe(reader, nullptr, 0, nullptr, &size, nullptr);
+  std::string text(size + 1, 0);
+  ReadFile(reader, &text[0], size, &size, nullptr);
+  CloseHandle(reader), CloseHandle(writer);
+  return text.substr(0, size);
+}
+
+const char kSame[] = "Files are located on the same physical drive -> sequential operation\r\n";
+const char kDifferent[] = "Files are located on different physical drives -> parallel operation\r\n";
+
+class Topology : public ::testing::Test {
  protected:
   void SetUp() override {
-    savedVersion = SystemVersion;
-    SystemVersion.VersionCode = 0x1000;
-    SystemVersion.IsWow64 = 0;
+    saved = SystemVersion;
+    SystemVersion = {0x1000, 0};
     Machine = FakeMachine();
-    AddFixedDrive(L'C', kGuidC, 0);
-    AddFixedDrive(L'D', L"00000000-0000-0000-0000-0000000000d0", 0);  // second partition of disk 0
-    AddFixedDrive(L'E', kGuidE, 1);
-    Machine.dosDevices[L"C:"] = L"\\Device\\HarddiskVolume1";
-    Machine.dosDevices[L"S:"] = L"\\??\\E:\\share";  // subst S: E:\share
-    Machine.dosDevices[L"T:"] = L"\\??\\U:\\";       // T: and U: stand for each other
-    Machine.dosDevices[L"U:"] = L"\\??\\T:\\loop";
-    Machine.dosDevices[L"Y:"] = L"\\Device\\HarddiskVolume9";  // not a substitution
-    Machine.volumeRoots[L"N:\\"] = L"N:\\";
-    Machine.driveTypes[L"N:\\"] = DRIVE_REMOTE;
-    Machine.volumeRoots[L"\\\\?\\N:\\"] = L"\\\\?\\N:\\";
-    Machine.driveTypes[L"\\\\?\\N:\\"] = DRIVE_REMOTE;
-    AddFixedDrive(L'R', L"00000000-0000-0000-0000-0000000000f0", 0, DRIVE_CDROM);
-    AddFixedDrive(L'A', L"00000000-0000-0000-0000-0000000000f1", 2, DRIVE_REMOVABLE);
-    Machine.dosDevices[L"Volume{00000000-0000-0000-0000-0000000000f1}"] = L"\\Device\\Floppy0";
-    AddFixedDrive(L'B', L"00000000-0000-0000-0000-0000000000f2", 2, DRIVE_REMOVABLE);
-    // V: is a VHDX file on C:; W: is a disk whose image lies on W: itself.
-    AddFixedDrive(L'V', L"00000000-0000-0000-0000-0000000000f3", 3);
-    Machine.busTypes[L"\\\\.\\PhysicalDrive3"] = 15;
-    Machine.dependencies[L"\\\\.\\PhysicalDrive3"] = {std::wstring(L"\\\\?\\Volume{") + kGuidC + L"}\\",
-                                                       L"\\images\\v.vhdx"};
-    AddFixedDrive(L'W', kGuidW, 4);
-    Machine.busTypes[L"\\\\.\\PhysicalDrive4"] = 15;
-    Machine.dependencies[L"\\\\.\\PhysicalDrive4"] = {std::wstring(L"\\\\?\\Volume{") + kGuidW + L"}\\",
-                                                       L"\\w.vhdx"};
-    OfferFullVirtDisk();
-    // Encrypted volumes: a container file on E:, a partition of disk 5, a CD-ROM and a floppy.
-    AddFixedDrive(L'M', kGuidM, 7);
-    Machine.dosDevices[std::wstring(L"Volume{") + kGuidM + L"}"] = L"\\Device\\VeraCryptVolumeM";
-    AddEncryptedVolume(L'M', L"\\??\\E:\\vaults\\m.hc");
-    AddEncryptedVolume(L'P', L"\\Device\\Harddisk5\\Partition1");
-    Machine.busTypes[L"\\\\.\\PhysicalDrive5"] = 1;
-    AddEncryptedVolume(L'K', L"\\Device\\CdRom1");
-    Machine.busTypes[L"\\\\.\\CdRom1"] = 5;
-    AddEncryptedVolume(L'F', L"\\Device\\Floppy0");
-    AddEncryptedVolume(L'H', L"\\Device\\HarddiskVolume3");  // a name without a disk number
-    // G: is a volume whose mount point the system does not name.
-    AddFixedDrive(L'G', L"00000000-0000-0000-0000-0000000000f4", 6);
-    Machine.volumeRoots.erase(L"G:\\");
-    Machine.volumeRoots.erase(L"\\\\?\\G:\\");
-    InstallFakeMachine();
+    GetVolumeNameForVolumeMountPointW(L"C:\\", volumeC, 64);
+    GetVolumeNameForVolumeMountPointW(L"Z:\\", volumeZ, 64);
+    StripTrailingChar(volumeC, L'\\'), StripTrailingChar(volumeZ, L'\\');
+    Devices = {FakeOpen, FakeControl, FakeClose, FakeQueryDosDevice, GetVolumePathNameW, GetDriveTypeW,
+               GetVolumeNameForVolumeMountPointW, FakeLoadLibrary, FakeGetProcAddress, NoPause};
+    ForgetVirtDisk();
   }
   void TearDown() override {
-    RemoveFakeMachine();
-    SystemVersion = savedVersion;
+    RestoreDeviceCalls(), ForgetVirtDisk(), ResetRunOptions();
+    SystemVersion = saved;
   }
-  SystemVersionRecord savedVersion;
+  // C: on disk 0 and Z: on the disk given; disk 3 is an image file on C:, disk 4 one on Z: itself.
+  void PutZOnDisk(int32_t disk) {
+    Machine.disks = {{volumeC, 0}, {volumeZ, disk}};
+    Machine.busTypes = {{L"\\\\.\\PhysicalDrive3", 15}, {L"\\\\.\\PhysicalDrive4", 15}};
+    Machine.images = {{L"\\\\.\\PhysicalDrive3", {L"C:\\", L"\\images\\v.vhdx", 0}},
+                      {L"\\\\.\\PhysicalDrive4", {L"Z:\\", L"\\w.vhdx", 0}}};
+  }
+  SystemVersionRecord saved;
+  wchar_t volumeC[64] = {}, volumeZ[64] = {};
 };
 
-TEST_F(DriveIdentity, ResolvesEveryKindOfVolumeToItsDrive) {
-  const std::wstring longTail(300, L'x');
+TEST_F(Topology, ResolvesEveryKindOfVolumeToItsDrive) {
+  Machine.dosNames = {{L"S:", L"\\??\\Z:\\tmp"}, {L"T:", L"\\??\\U:\\"}, {L"U:", L"\\??\\T:\\loop"}};
+  MountEncrypted(L'M', L"\\??\\Z:\\vaults\\m.hc");
+  MountEncrypted(L'P', L"\\Device\\Harddisk5\\Partition1");
   struct Case {
+    int32_t diskOfZ;
     std::wstring path;
     DriveId expected;
   } cases[] = {
-      {L"\\\\?\\C:\\data\\", 0},
-      {L"\\\\?\\D:\\other\\", 0},  // another partition of the same disk
-      {L"\\\\?\\E:\\x\\", 1},
-      {L"E:\\x\\", 1},
-      {L"\\\\?\\S:\\data\\", 1},  // substituted drive: its target's disk
-      {L"\\\\?\\s:\\data\\", 1},
-      {L"\\\\?\\Y:\\", -1},       // a DOS device that is no substitution and no volume
-      {L"\\\\?\\T:\\", -1},       // substitutions in a ring end unresolved
-      {L"\\\\server\\share\\dir\\", -2},
-      {L"\\\\other\\x\\", -2},
-      {L"\\\\?\\N:\\docs\\", -2},  // mapped network drive
-      {L"\\\\?\\R:\\", 0x1000000},
-      {L"\\\\?\\A:\\", 0x2000002},
-      {L"\\\\?\\B:\\", 2},         // device 2 that is no floppy
-      {L"\\\\?\\V:\\inside\\", 0},  // inside a virtual disk whose file lies on disk 0
-      {L"\\\\?\\W:\\", -1},         // a virtual disk inside itself
-      {L"\\\\?\\M:\\secret\\", 1},  // encrypted container file on E:
-      {std::wstring(L"\\\\?\\Volume{") + kGuidM + L"}\\secret\\", 1},
-      {L"\\\\?\\P:\\", 5},  // encrypted partition of disk 5
-      {L"\\\\?\\K:\\", 0x10001},
-      {L"\\\\?\\F:\\", 0x20000},
-      {L"\\\\?\\H:\\", -1},
-      {L"\\\\?\\Q:\\nothing\\", -1},
-      {L"\\\\?\\G:\\dir\\x\\", 6},  // the root is cut from the path itself
-      {L"G:\\dir\\x\\", 6},
-      {L"\\\\?\\E:\\" + longTail + L"\\", 1},  // longer than the working copy: its volume root decides
-      {L"\\\\?\\Q:\\" + longTail + L"\\", -1},
-      {L"\\\\server\\share\\" + longTail + L"\\", -2},
+      {1, L"\\\\?\\C:\\data\\", 0},
+      {0, L"\\\\?\\Z:\\tmp\\", 0},  // another partition of disk 0
+      {1, L"\\\\?\\S:\\data\\", 1},  // substituted drive: its target's disk
+      {2, L"s:\\data\\", 2},
+      {1, L"\\\\?\\T:\\", -1},  // substitutions in a ring end unresolved
+      {1, L"\\\\?\\Q:\\nothing\\", -1},
+      {1, L"\\\\server\\share\\dir\\", -2},
+      {1, L"\\\\?\\Z:\\" + std::wstring(300, L'x') + L"\\", 1},  // too long to copy: its volume root decides
+      {3, L"\\\\?\\Z:\\inside\\", 0},  // inside a virtual disk whose file lies on disk 0
+      {4, L"\\\\?\\Z:\\", -1},         // a virtual disk inside itself
+      {6, L"\\\\?\\M:\\secret\\", 6},  // encrypted container file on Z:
+      {1, L"\\\\?\\P:\\", 5},          // encrypted partition of disk 5
   };
-  for (const Case& c : cases) EXPECT_EQ(c.expected, GetPhysicalDriveId(c.path.c_str())) << c.path.c_str();
+  for (const Case& c : cases) {
+    PutZOnDisk(c.diskOfZ);
+    EXPECT_EQ(c.expected, GetPhysicalDriveId(c.path.c_str())) << c.path.c_str();
+  }
+  wchar_t out[260];
+  EXPECT_EQ(0, ResolveSubstDrive((L"\\\\?\\S:\\" + std::wstring(250, L'x')).c_str(), out));  // would not fit
 }
 
-TEST_F(DriveIdentity, DevicePathOfEachKindOfIdentity) {
+TEST_F(Topology, SameDriveVerdictAndItsLine) {
   struct Case {
-    DriveId identity;
-    const wchar_t* expected;
-  } cases[] = {{0, L"\\\\.\\PhysicalDrive0"},   {12, L"\\\\.\\PhysicalDrive12"}, {0x10000, L"\\\\.\\CdRom0"},
-               {0x10003, L"\\\\.\\CdRom3"},     {0x20001, L"\\\\.\\Floppy1"}};
+    int32_t diskOfZ;
+    const wchar_t* path1;
+    const wchar_t* path2;
+    const char* line;
+  } cases[] = {
+      {0, L"\\\\?\\C:\\a\\", L"\\\\?\\Z:\\b\\", kSame},
+      {1, L"\\\\?\\C:\\a\\", L"\\\\?\\Z:\\b\\", kDifferent},
+      {1, L"\\\\server\\a\\", L"\\\\other\\b\\", kSame},
+      {0, L"\\\\server\\a\\", L"\\\\?\\C:\\b\\", kDifferent},
+  };
   for (const Case& c : cases) {
-    wchar_t path[64];
-    GetDevicePathOfId(c.identity, path);
-    EXPECT_STREQ(c.expected, path) << c.identity;
+    PutZOnDisk(c.diskOfZ);
+    EXPECT_EQ(c.line, Capture([&] { EXPECT_EQ(c.line == kSame, IsSamePhysicalDrive(c.path1, c.path2)); }));
   }
 }
 
-TEST_F(DriveIdentity, SubstitutedDriveRewritesToItsTarget) {
-  wchar_t out[260];
-  ASSERT_EQ(1, ResolveSubstDrive(L"\\\\?\\S:\\data", out));
-  EXPECT_STREQ(L"\\\\?\\E:\\share\\data", out);
-  ASSERT_EQ(1, ResolveSubstDrive(L"s:", out));
-  EXPECT_STREQ(L"\\\\?\\E:\\share", out);
-  for (const wchar_t* notSubst : {L"\\\\?\\C:\\data", L"\\\\?\\Y:\\", L"\\\\server\\share", L"1:\\x", L"", L"\\\\?\\"})
-    EXPECT_EQ(0, ResolveSubstDrive(notSubst, out)) << notSubst;
-  std::wstring tooLong = L"\\\\?\\S:\\" + std::wstring(250, L'x');
-  EXPECT_EQ(0, ResolveSubstDrive(tooLong.c_str(), out));
-}
-
-TEST_F(DriveIdentity, EncryptedVolumeGivesItsHost) {
-  wchar_t out[260] = L"untouched";
-  int32_t identity = -1;
-  ASSERT_EQ(1, ResolveEncryptedVolume(L"\\\\?\\M:\\secret", out, &identity));
-  EXPECT_STREQ(L"E:\\vaults\\m.hc", out);
-  EXPECT_EQ(-1, identity);  // a container file has no identity of its own
-  ASSERT_EQ(1, ResolveEncryptedVolume(L"P:\\", out, &identity));
-  EXPECT_STREQ(L"\\Device\\Harddisk5\\Partition1", out);
-  EXPECT_EQ(5, identity);
-  identity = -1;
-  lstrcpyW(out, L"untouched");
-  EXPECT_EQ(0, ResolveEncryptedVolume(L"\\\\?\\C:\\", out, &identity));  // not mounted by the driver
-  EXPECT_EQ(0, ResolveEncryptedVolume(L"\\\\?\\Volume{00000000-0000-0000-0000-0000000000c0}\\", out, &identity));
-  EXPECT_EQ(0, ResolveEncryptedVolume(L"\\\\server\\share\\", out, &identity));
-  EXPECT_STREQ(L"untouched", out);
-  EXPECT_EQ(-1, identity);
-  EXPECT_EQ(0, GetTrueCryptHostPath(L'1', out));
-  EXPECT_STREQ(L"", out);
-}
-
-TEST_F(DriveIdentity, WithoutTheEncryptionDriverNothingIsEncrypted) {
-  Machine.trueCryptReply.clear();
-  for (const wchar_t* path : {L"\\\\?\\M:\\secret", L"P:\\", L"K:\\", L"F:\\", L"\\\\?\\C:\\"}) {
+TEST_F(Topology, WithoutDriversOrOn32BitNothingIsFollowed) {
+  PutZOnDisk(3);
+  for (const wchar_t* path : {L"\\\\?\\M:\\secret", L"P:\\", L"\\\\?\\Z:\\"}) {
     wchar_t out[260] = L"untouched";
     int32_t identity = -1;
     EXPECT_EQ(0, ResolveEncryptedVolume(path, out, &identity)) << path;
     EXPECT_STREQ(L"untouched", out);
     EXPECT_EQ(-1, identity);
   }
-  EXPECT_EQ(7, GetPhysicalDriveId(L"\\\\?\\M:\\secret\\"));  // the volume's own disk then
-}
-
-TEST_F(DriveIdentity, SameDriveVerdictAndItsLine) {
-  struct Case {
-    const wchar_t* path1;
-    const wchar_t* path2;
-    int same;
-  } cases[] = {
-      {L"\\\\?\\C:\\a\\", L"\\\\?\\D:\\b\\", 1},
-      {L"\\\\?\\S:\\a\\", L"\\\\?\\E:\\b\\", 1},
-      {L"\\\\server\\a\\", L"\\\\other\\b\\", 1},
-      {L"\\\\server\\a\\", L"\\\\?\\C:\\b\\", 0},
-      {L"\\\\?\\C:\\a\\", L"\\\\?\\E:\\b\\", 0},
-      {L"\\\\?\\V:\\a\\", L"\\\\?\\C:\\b\\", 1},
-      {L"\\\\?\\Q:\\a\\", L"\\\\?\\T:\\b\\", 1},  // both unresolved: read one after the other
-  };
-  for (const Case& c : cases) {
-    CapturedOutput output;
-    EXPECT_EQ(c.same, IsSamePhysicalDrive(c.path1, c.path2)) << c.path1 << L" " << c.path2;
-    EXPECT_EQ(c.same ? "Files are located on the same physical drive -> sequential operation\r\n"
-                     : "Files are located on different physical drives -> parallel operation\r\n",
-              output.Text());
-  }
-}
-
-TEST_F(DriveIdentity, WowProcessNeverFollowsVirtualDisks) {
   SystemVersion.IsWow64 = 1;
-  EXPECT_EQ(3, GetPhysicalDriveId(L"\\\\?\\V:\\inside\\"));
-  wchar_t out[260] = L"x";
-  EXPECT_EQ(0, GetVirtualDiskHostPath(L"\\\\.\\PhysicalDrive3", out, 260));
-  EXPECT_STREQ(L"", out);
+  EXPECT_EQ(3, GetPhysicalDriveId(L"\\\\?\\Z:\\inside\\"));
   EXPECT_EQ(0, Machine.dependencyCalls);
+  SystemVersion.IsWow64 = 0;
+  Machine.virtDisk = false;
+  ForgetVirtDisk();
+  EXPECT_EQ(3, GetPhysicalDriveId(L"\\\\?\\Z:\\inside\\"));
 }
 
-TEST_F(DriveIdentity, VirtDiskLoadNeedsItsFiveEntries) {
-  struct Case {
-    std::vector<std::string> exports;
-    int loads;
-  } cases[] = {
-      {{"GetVirtualDiskPhysicalPath", "AttachVirtualDisk", "DetachVirtualDisk", "OpenVirtualDisk",
-        "GetStorageDependencyInformation"}, 1},
-      {{"GetVirtualDiskPhysicalPath", "AttachVirtualDisk", "DetachVirtualDisk", "OpenVirtualDisk"}, 0},
-      {{"AttachVirtualDisk", "DetachVirtualDisk", "OpenVirtualDisk", "GetStorageDependencyInformation"}, 0},
-      {{}, 0},
-  };
-  for (const Case& c : cases) {
-    ForgetVirtDisk();
-    Machine.virtDiskExports = c.exports;
-    EXPECT_EQ(c.loads, LoadVirtDisk()) << c.exports.size();
-  }
-  // Once loaded it stays loaded.
-  ForgetVirtDisk();
-  OfferFullVirtDisk();
-  ASSERT_EQ(1, LoadVirtDisk());
-  Machine.virtDiskExports.clear();
-  EXPECT_EQ(1, LoadVirtDisk());
-  // Before Windows 7 nothing is loaded and no disk is followed.
-  ForgetVirtDisk();
-  SystemVersion.VersionCode = 0x0600;
-  EXPECT_EQ(1, LoadVirtDisk());
-  EXPECT_EQ(3, GetPhysicalDriveId(L"\\\\?\\V:\\inside\\"));
-}
-
-TEST_F(DriveIdentity, DependencyRepliesOfEverySize) {
+TEST_F(Topology, DependencyRepliesOfEverySize) {
   struct Case {
     const wchar_t* host;
     const wchar_t* relative;
@@ -244,16 +236,36 @@ TEST_F(DriveIdentity, DependencyRepliesOfEverySize) {
       {L"\\\\?\\Volume{g}\\", L"\\big.vhdx", 1048576, L"\\\\?\\Volume{g}\\big.vhdx", 2},
       {L"\\\\?\\Volume{g}\\", L"\\huge.vhdx", 1048577, L"", 1},  // more than 1 MiB is not believed
   };
+  PutZOnDisk(1);
   for (const Case& c : cases) {
-    Machine.dependencies[L"\\\\.\\PhysicalDrive3"] = {c.host, c.relative, c.bytesNeeded};
+    Machine.images[L"\\\\.\\PhysicalDrive3"] = {c.host, c.relative, c.bytesNeeded};
     Machine.dependencyCalls = 0;
     wchar_t out[260] = L"x";
-    EXPECT_EQ(c.expected[0] != 0, GetVirtualDiskHostPath(L"\\\\.\\PhysicalDrive3", out, 260)) << c.relative;
+    EXPECT_EQ(c.expected[0] != 0, GetVirtualDiskHostPath(L"\\\\.\\PhysicalDrive3", out, 260)) << c.bytesNeeded;
     EXPECT_STREQ(c.expected, out);
-    EXPECT_EQ(c.calls, Machine.dependencyCalls) << c.relative;
+    EXPECT_EQ(c.calls, Machine.dependencyCalls) << c.bytesNeeded;
   }
-  wchar_t out[260] = L"x";
-  EXPECT_EQ(0, GetVirtualDiskHostPath(L"\\\\.\\PhysicalDrive9", out, 260));  // no such disk
-  EXPECT_STREQ(L"", out);
+}
+
+// Two drives that differ get both pool labels before either scan and parallel reading; one drive gets one
+// scan after the other (pool 1 is empty, so the run ends before pool 2 is labelled).
+TEST_F(Topology, RunDriverFollowsTheVerdict) {
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  std::wstring suffix = L"zav-topology-" + std::to_wstring(GetCurrentProcessId());
+  std::wstring program = L"zav.exe", folderC = temp + suffix, folderZ = L"Z:\\tmp\\" + suffix, noWait = L"-n";
+  ASSERT_EQ(L'C', folderC[0]);
+  ASSERT_TRUE(CreateDirectoryW(folderC.c_str(), nullptr) && CreateDirectoryW(folderZ.c_str(), nullptr));
+  for (int32_t diskOfZ : {1, 0}) {
+    PutZOnDisk(diskOfZ);
+    ResetRunOptions();
+    wchar_t* argv[] = {&program[0], &folderC[0], &folderZ[0], &noWait[0], nullptr};
+    std::string text = Capture([&] { EXPECT_EQ(9, RunMain(4, argv)); });  // both pools empty
+    text = text.substr(text.find("\r\n") + 2);  // after the banner
+    EXPECT_EQ(0u, text.find(std::string(diskOfZ ? kDifferent : kSame) + "scanning file pool 1: "));
+    EXPECT_EQ(diskOfZ ? strlen(kDifferent) + 24 : std::string::npos, text.find("scanning file pool 2: "));
+    EXPECT_EQ(diskOfZ, RunOptions.ParallelRead);
+  }
+  RemoveDirectoryW(folderC.c_str()), RemoveDirectoryW(folderZ.c_str());
 }
 }  // namespace

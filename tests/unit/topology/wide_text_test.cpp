@@ -1,7 +1,7 @@
 // The text helpers, including texts at the 32,768-unit limit: nothing may be written past a buffer.
 #include <gtest/gtest.h>
-#include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -18,149 +18,81 @@ struct GuardedText {
     units[text.size()] = 0;
   }
   bool GuardIntact() const {
-    for (size_t i = capacity; i < units.size(); ++i)
-      if (units[i] != kGuard) return false;
-    return true;
+    return std::all_of(units.begin() + capacity, units.end(), [](wchar_t c) { return c == kGuard; });
   }
-  std::wstring Text() const { return std::wstring(units.data()); }
-  wchar_t* data() { return units.data(); }
   std::vector<wchar_t> units;
   int capacity;
 };
 
 TEST(WideText, StartsWithNoCase) {
+  const std::wstring full(kLimit - 1, L'a'), longer = full + L"a";
   struct Case {
     const wchar_t* text;
     const wchar_t* prefix;
     bool expected;
   } cases[] = {
-      {L"\\\\?\\C:\\", L"\\\\?\\", true}, {L"\\device\\floppy0", L"\\Device\\Floppy", true},
-      {L"abc", L"abc", true},             {L"abc", L"", false},
-      {L"", L"", false},                  {L"", L"a", false},
-      {L"ab", L"abc", false},             {L"xabc", L"abc", false},
-      {L"abcabc", L"bc", false},
+      {L"\\device\\floppy0", L"\\Device\\Floppy", true}, {L"abc", L"abc", true}, {L"abc", L"", false},
+      {L"", L"", false}, {L"ab", L"abc", false}, {L"xabc", L"abc", false}, {nullptr, L"a", false},
+      {L"a", nullptr, false}, {full.c_str(), full.c_str(), true}, {full.c_str(), longer.c_str(), false},
   };
   for (const Case& c : cases) EXPECT_EQ(c.expected, StartsWithNoCase(c.text, c.prefix)) << c.text << L"|" << c.prefix;
-  EXPECT_FALSE(StartsWithNoCase(nullptr, L"a"));
-  EXPECT_FALSE(StartsWithNoCase(L"a", nullptr));
-  std::wstring full(kLimit - 1, L'a');
-  EXPECT_TRUE(StartsWithNoCase(full.c_str(), full.c_str()));
-  EXPECT_FALSE(StartsWithNoCase(full.c_str(), (full + L"a").c_str()));
-}
-
-TEST(WideText, LettersAndDriveLetters) {
-  for (wchar_t c : {L'A', L'Z', L'a', L'z', L'm'}) EXPECT_TRUE(IsAsciiLetter(c)) << int(c);
-  for (wchar_t c : {L'@', L'[', L'`', L'{', L'0', L':', wchar_t(0xC4), wchar_t(0)}) EXPECT_FALSE(IsAsciiLetter(c)) << int(c);
-  struct Case {
-    const wchar_t* path;
-    wchar_t letter;
-  } cases[] = {{L"C:\\x", L'C'},  {L"d:", L'd'},       {L"\\\\?\\e:\\", L'e'}, {L"\\\\?\\Volume{x}\\", 0},
-               {L"\\\\s\\x", 0},  {L"1:\\", 0},        {L"C", 0},              {L"", 0},
-               {L"\\\\?\\", 0},   {L"\\\\.\\C:\\", 0}};
-  for (const Case& c : cases) EXPECT_EQ(c.letter, GetDriveLetter(c.path)) << c.path;
-}
-
-TEST(WideText, StripTrailingChar) {
-  struct Case {
-    const wchar_t* text;
-    const wchar_t* expected;
-  } cases[] = {{L"\\\\?\\Volume{x}\\", L"\\\\?\\Volume{x}"}, {L"a\\\\", L"a\\"}, {L"\\", L""}, {L"abc", L"abc"}, {L"", L""}};
-  for (const Case& c : cases) {
-    wchar_t text[32];
-    lstrcpyW(text, c.text);
-    StripTrailingChar(text, L'\\');
-    EXPECT_STREQ(c.expected, text) << c.text;
-  }
 }
 
 TEST(WideText, CutAfterNthChar) {
   struct Case {
-    const wchar_t* text;
+    std::wstring text;
     int n;
     int result;
-    const wchar_t* expected;
+    std::wstring expected;
   } cases[] = {
       {L"\\\\server\\share\\dir\\x", 4, 1, L"\\\\server\\share\\"},
-      {L"\\\\server\\share\\dir\\x", 1, 1, L"\\"},
       {L"\\\\server\\share", 4, 0, L"\\\\server\\share"},  // fewer than n: unchanged
       {L"a\\b\\", 2, 1, L"a\\b\\"},                       // the last character: nothing after it to cut
       {L"", 1, 0, L""},
       {L"a\\b", 0, 0, L"a\\b"},
-      {L"a\\b", -1, 0, L"a\\b"},
+      {std::wstring(kLimit - 2, L'a') + L"\\", 1, 1, std::wstring(kLimit - 2, L'a') + L"\\"},
   };
   for (const Case& c : cases) {
-    wchar_t text[64];
-    lstrcpyW(text, c.text);
-    EXPECT_EQ(c.result, CutAfterNthChar(text, L'\\', c.n)) << c.text << L" " << c.n;
-    EXPECT_STREQ(c.expected, text);
+    GuardedText text(c.text, int(c.text.size()) + 1);
+    EXPECT_EQ(c.result, CutAfterNthChar(text.units.data(), L'\\', c.n)) << c.text.size() << L" " << c.n;
+    EXPECT_EQ(c.expected, text.units.data());
+    EXPECT_TRUE(text.GuardIntact());
   }
-  GuardedText full(std::wstring(kLimit - 2, L'a') + L"\\", kLimit);
-  EXPECT_EQ(1, CutAfterNthChar(full.data(), L'\\', 1));
-  EXPECT_EQ(size_t(kLimit - 1), full.Text().size());
-  EXPECT_TRUE(full.GuardIntact());
-}
-
-TEST(WideText, ReplaceAllNoCase) {
-  struct Case {
-    const wchar_t* text;
-    const wchar_t* find;
-    const wchar_t* replacement;
-    int count;
-    const wchar_t* expected;
-  } cases[] = {
-      {L"Z:\\docs", L"z:", L"\\\\server\\share", 1, L"\\\\server\\share\\docs"},
-      {L"abcABCabc", L"b", L"", 3, L"acACac"},
-      {L"aaa", L"aa", L"b", 1, L"ba"},  // occurrences do not overlap
-      {L"MiXeD", L"mixed", L"x", 1, L"x"},
-      {L"xyz", L"q", L"r", 0, L"xyz"},
-      {L"", L"a", L"b", 0, L""},
-      {L"abc", L"", L"x", 0, L"abc"},  // an empty search would never end
-      {L"\x00e4\x00c4", L"\x00c4", L"o", 2, L"oo"},
-  };
-  for (const Case& c : cases) {
-    GuardedText text(c.text, 64);
-    EXPECT_EQ(c.count, ReplaceAllNoCase(text.data(), c.find, c.replacement, 64)) << c.text << L"|" << c.find;
-    EXPECT_EQ(std::wstring(c.expected), text.Text());
-  }
-  wchar_t text[8] = L"abc";
-  EXPECT_EQ(0, ReplaceAllNoCase(nullptr, L"a", L"b", 8));
-  EXPECT_EQ(0, ReplaceAllNoCase(text, nullptr, L"b", 8));
-  EXPECT_EQ(0, ReplaceAllNoCase(text, L"a", nullptr, 8));
-  EXPECT_STREQ(L"abc", text);
 }
 
 TEST(WideText, ReplaceAllNoCaseNeverOutgrowsItsBuffer) {
+  const std::wstring x3(kLimit - 3, L'x'), x4(kLimit - 4, L'x'), a11(kLimit - 11, L'a'), a1(kLimit - 1, L'a');
+  const std::wstring full(kLimit, L'a');
   struct Case {
     std::wstring text;
-    int capacity;
+    const wchar_t* find;
     const wchar_t* replacement;
+    int capacity;
     int count;
-    size_t length;
+    std::wstring expected;
   } cases[] = {
-      // Grows to exactly one unit below the capacity: fits.
-      {std::wstring(kLimit - 4, L'x') + L"a", kLimit, L"bbb", 1, size_t(kLimit - 1)},
-      // One more unit would reach the capacity: unchanged.
-      {std::wstring(kLimit - 3, L'x') + L"a", kLimit, L"bbb", 0, size_t(kLimit - 2)},
-      // Many replacements, the last of which would not fit: all or nothing.
-      {std::wstring(kLimit - 11, L'a'), kLimit, L"bb", 0, size_t(kLimit - 11)},
-      // A text that fills the buffer already shrinks fine.
-      {std::wstring(kLimit - 1, L'a'), kLimit, L"", kLimit - 1, 0},
-      // A capacity above the limit is held to the limit.
-      {std::wstring(kLimit - 3, L'x') + L"a", kLimit + 100, L"bbb", 0, size_t(kLimit - 2)},
-      // Small buffers too.
-      {L"a:\\x", 8, L"\\\\s\\sh", 0, 4},
-      {L"a:\\x", 9, L"\\\\s\\sh", 1, 8},
+      {L"Z:\\docs", L"z:", L"\\\\server\\share", 64, 1, L"\\\\server\\share\\docs"},
+      {L"abcABCabc", L"b", L"", 64, 3, L"acACac"},
+      {L"aaa", L"aa", L"b", 64, 1, L"ba"},  // occurrences do not overlap
+      {L"\x00e4\x00c4", L"\x00c4", L"o", 64, 2, L"oo"},
+      {L"abc", L"", L"x", 64, 0, L"abc"},  // an empty search would never end
+      {L"abc", nullptr, L"x", 64, 0, L"abc"},
+      {L"abc", L"a", nullptr, 64, 0, L"abc"},
+      {L"a:\\x", L"A:", L"\\\\s\\sh", 8, 0, L"a:\\x"},  // would fill the buffer to its last unit
+      {L"a:\\x", L"A:", L"\\\\s\\sh", 9, 1, L"\\\\s\\sh\\x"},
+      {x4 + L"a", L"a", L"bbb", kLimit, 1, x4 + L"bbb"},  // one unit below the limit: fits
+      {x3 + L"a", L"a", L"bbb", kLimit, 0, x3 + L"a"},
+      {x3 + L"a", L"a", L"bbb", kLimit + 100, 0, x3 + L"a"},  // a larger capacity is held to the limit
+      {a11, L"a", L"bb", kLimit, 0, a11},                     // all or nothing
+      {a1, L"a", L"", kLimit, kLimit - 1, L""},
+      {full, L"a", L"b", kLimit + 1, 0, full},  // already past the limit
   };
   for (const Case& c : cases) {
     GuardedText text(c.text, c.capacity);
-    EXPECT_EQ(c.count, ReplaceAllNoCase(text.data(), c.text.find(L"a:") == 0 ? L"A:" : L"a", c.replacement,
-                                        c.capacity))
-        << c.text.size();
-    EXPECT_EQ(c.length, text.Text().size());
+    EXPECT_EQ(c.count, ReplaceAllNoCase(text.units.data(), c.find, c.replacement, c.capacity)) << c.text.size();
+    EXPECT_EQ(c.expected, text.units.data());
     EXPECT_TRUE(text.GuardIntact());
   }
-  GuardedText tooLong(std::wstring(kLimit, L'a'), kLimit + 1);
-  EXPECT_EQ(0, ReplaceAllNoCase(tooLong.data(), L"a", L"b", kLimit + 1));
-  EXPECT_EQ(L'a', tooLong.units[0]);
+  EXPECT_EQ(0, ReplaceAllNoCase(nullptr, L"a", L"b", 8));
 }
 }  // namespace

@@ -8,13 +8,17 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "console/output.h"
+#include "console/status_line.h"
+#include "pool/scanner.h"
 #include "run/options.h"
 #include "run/process_setup.h"
 #include "run/run_main.h"
+#include "seam/file_system.h"
 #include "topology/device_calls.h"
 #include "topology/device_queries.h"
 #include "topology/drive_identity.h"
@@ -93,20 +97,28 @@ void MountEncrypted(wchar_t letter, const std::wstring& host) {
   memcpy(&Machine.trueCryptList[4 + 520 * (letter - L'A')], host.c_str(), (host.size() + 1) * sizeof(wchar_t));
 }
 
-// What the program prints, in its redirected form, while body runs.
+HANDLE CaptureReader = nullptr;
+
+// What the program has printed so far, in its redirected form.
+std::string Captured() {
+  char text[4096];
+  DWORD size = 0;
+  PeekNamedPipe(CaptureReader, text, sizeof text, &size, nullptr, nullptr);
+  return std::string(text, size);
+}
+
+// What the program prints while body runs.
 template <typename Body>
 std::string Capture(Body body) {
-  HANDLE reader, writer;
-  CreatePipe(&reader, &writer, nullptr, 1 << 16);
+  HANDLE writer;
+  CreatePipe(&CaptureReader, &writer, nullptr, 1 << 16);
   SetOutputHandleForTesting(writer);
   body();
   SetOutputHandleForTesting(GetStdHandle(STD_OUTPUT_HANDLE));
-  char text[4096];
-  DWORD size = 0;
-  PeekNamedPipe(reader, text, sizeof text, &size, nullptr, nullptr);
-  CloseHandle(reader);
+  std::string text = Captured();
+  CloseHandle(CaptureReader);
   CloseHandle(writer);
-  return std::string(text, size);
+  return text;
 }
 
 const char kSame[] = "Files are located on the same physical drive -> sequential operation\r\n";
@@ -200,25 +212,115 @@ TEST_F(Topology, DependencyRepliesOfEverySize) {
   }
 }
 
-// Two drives that differ get their line, both pool labels before either scan and parallel reading; one drive
-// gets one scan after the other (pool 1 is empty, so the run ends before pool 2 is labelled).
-TEST_F(Topology, RunDriverFollowsTheVerdict) {
-  std::wstring suffix = L"zav-topology-" + std::to_wstring(GetCurrentProcessId()), program = L"zav.exe";
-  std::wstring folderC = L"C:\\" + suffix, folderZ = L"Z:\\tmp\\" + suffix, noWait = L"-n";
-  ASSERT_TRUE(CreateDirectoryW(folderC.c_str(), nullptr) && CreateDirectoryW(folderZ.c_str(), nullptr));
-  for (int32_t diskOfZ : {1, 0}) {
-    PutZOnDisk(diskOfZ);
-    ResetRunOptions();
-    wchar_t* argv[] = {&program[0], &folderC[0], &folderZ[0], &noWait[0], nullptr};
-    std::string text = Capture([&] { EXPECT_EQ(9, RunMain(4, argv)); });  // both pools empty
-    text = text.substr(text.find("\r\n") + 2);  // after the banner
-    EXPECT_EQ(0u, text.find(std::string(diskOfZ ? kDifferent : kSame) + "scanning file pool 1: "));
-    EXPECT_EQ(diskOfZ ? strlen(kDifferent) + 24 : std::string::npos, text.find("scanning file pool 2: "));
-    EXPECT_EQ(diskOfZ, RunOptions.ParallelRead);
+// Holds the first caller until a second arrives: getting through proves two threads were inside at once.
+struct Meeting {
+  HANDLE bothIn = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  volatile LONG arrivals = 0;
+  bool met = false;
+  void Arrive() {
+    LONG order = InterlockedIncrement(&arrivals);
+    if (order == 2) SetEvent(bothIn);
+    if (order == 1) met = WaitForSingleObject(bothIn, 30000) == WAIT_OBJECT_0;
   }
-  RemoveDirectoryW(folderC.c_str());
-  RemoveDirectoryW(folderZ.c_str());
-  // Two network paths are read one after the other, a network path and a local disk at once.
+};
+
+// Which threads scanned and read during one run, and what was printed when the first count came.
+struct RunWatch {
+  bool hold = false;
+  Meeting scans, checksums;
+  std::set<DWORD> scanThreads, checksumThreads;
+  std::multiset<std::wstring> checksumPaths;
+  std::string printedAtFirstCount;
+} * Watch;
+CRITICAL_SECTION WatchLock;
+
+void WatchScanner(uint32_t, const wchar_t*, ...) {
+  EnterCriticalSection(&WatchLock);
+  if (Watch->scanThreads.empty()) Watch->printedAtFirstCount = Captured();
+  Watch->scanThreads.insert(GetCurrentThreadId());
+  LeaveCriticalSection(&WatchLock);
+  if (Watch->hold) Watch->scans.Arrive();
+}
+
+HANDLE WINAPI WatchOpen(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                        DWORD flags, HANDLE templateFile) {
+  if (flags & FILE_FLAG_NO_BUFFERING) {  // the checksum's reads
+    EnterCriticalSection(&WatchLock);
+    Watch->checksumThreads.insert(GetCurrentThreadId());
+    Watch->checksumPaths.insert(path);
+    LeaveCriticalSection(&WatchLock);
+    if (Watch->hold) Watch->checksums.Arrive();
+  }
+  return CreateFileW(path, access, share, security, disposition, flags, templateFile);
+}
+
+std::string WithoutLine(std::string text, const char* start) {
+  size_t at = text.find(start);
+  return at == std::string::npos ? text : text.erase(at, text.find("\r\n", at) + 2 - at);
+}
+
+// Pool 1 on C:, pool 2 on Z:, with copies across them, equal sizes of other content and sizes on one side only.
+// On one disk both are scanned and read one after the other; on two, both labels come before either scan,
+// the scans run on two threads at once and the files of a pair are read on two threads at once. Either way
+// the same lines are printed but for the verdict.
+class ParallelRun : public Topology, public ::testing::WithParamInterface<const wchar_t*> {};
+
+TEST_P(ParallelRun, TwoDrivesWorkOnTwoThreadsAndPrintWhatOneDrivePrints) {
+  std::wstring suffix = L"zav-parallel-" + std::to_wstring(GetCurrentProcessId());
+  std::wstring folders[] = {L"C:\\" + suffix, L"Z:\\tmp\\" + suffix};
+  const std::pair<std::wstring, int> files[] = {{L"0\\same", 1}, {L"0\\differs", 3}, {L"0\\one", 4},
+                                                {L"1\\copy", 1}, {L"1\\copy2", 1}, {L"1\\differs", 5}};
+  for (const auto& folder : folders) CreateDirectoryW(folder.c_str(), nullptr);
+  for (const auto& [name, seed] : files) {
+    std::string bytes(seed == 4 ? 123 : 20000, char(seed));
+    HANDLE f = CreateFileW((folders[name[0] - L'0'] + name.substr(1)).c_str(), GENERIC_WRITE, 0, nullptr,
+                           CREATE_ALWAYS, 0, nullptr);
+    DWORD written;
+    WriteFile(f, bytes.data(), DWORD(bytes.size()), &written, nullptr);
+    CloseHandle(f);
+  }
+  InitializeCriticalSection(&WatchLock);
+  RunWatch watch[2];
+  std::string text[2];
+  for (int32_t disk : {0, 1}) {
+    PutZOnDisk(disk);
+    ResetRunOptions();
+    Watch = &watch[disk];
+    watch[disk].hold = disk == 1;
+    ScanPrintAt = WatchScanner;
+    FileSystem.Open = WatchOpen;
+    std::wstring program = L"zav.exe", noWait = L"-n", extra = GetParam();
+    std::vector<wchar_t*> argv = {&program[0], &folders[0][0], &folders[1][0], &noWait[0]};
+    if (!extra.empty()) argv.push_back(&extra[0]);
+    text[disk] = Capture([&] { EXPECT_EQ(0, RunMain(int(argv.size()), argv.data())); });
+    ScanPrintAt = PrintAt;
+    RestoreFileSystemCalls();
+    EXPECT_EQ(disk, RunOptions.ParallelRead);
+    EXPECT_NE(std::string::npos, text[disk].find(disk ? kDifferent : kSame)) << text[disk];
+    text[disk] = WithoutLine(WithoutLine(text[disk], "Files are located on "), "ZAV V");
+    text[disk] = text[disk].substr(0, text[disk].rfind(" in "));  // the duration differs
+  }
+  DeleteCriticalSection(&WatchLock);
+  for (const auto& [name, seed] : files) DeleteFileW((folders[name[0] - L'0'] + name.substr(1)).c_str());
+  for (const auto& folder : folders) RemoveDirectoryW(folder.c_str());
+
+  EXPECT_EQ(text[0], text[1]);
+  EXPECT_NE(std::string::npos, text[1].find("Matching 3 with 3 files...\r\nsame == copy\r\nsame == copy2\r\n"))
+      << text[1];
+  EXPECT_EQ(std::string::npos, watch[0].printedAtFirstCount.find("scanning file pool 2: "));
+  EXPECT_NE(std::string::npos, watch[1].printedAtFirstCount.find("scanning file pool 2: "));
+  DWORD mainThread = GetCurrentThreadId();
+  EXPECT_TRUE(watch[1].scans.met && watch[1].checksums.met);
+  EXPECT_EQ(2u, watch[1].scanThreads.size());
+  EXPECT_EQ(0u, watch[1].scanThreads.count(mainThread) + watch[1].checksumThreads.count(mainThread));
+  EXPECT_EQ(std::set<DWORD>{mainThread}, watch[0].checksumThreads);
+  EXPECT_EQ(watch[0].checksumPaths, watch[1].checksumPaths);
+}
+
+// Whole-file checksums, and test blocks.
+INSTANTIATE_TEST_SUITE_P(Checksums, ParallelRun, ::testing::Values(L"", L"-t:8K"));
+
+TEST_F(Topology, NetworkPathsAreReadOneAfterTheOtherAndBesideALocalDiskAtOnce) {
   EXPECT_EQ(kSame, Capture([] { EXPECT_EQ(1, IsSamePhysicalDrive(L"\\\\server\\a\\", L"\\\\other\\b\\")); }));
   EXPECT_EQ(kDifferent, Capture([] { EXPECT_EQ(0, IsSamePhysicalDrive(L"\\\\server\\a\\", L"C:\\b\\")); }));
 }

@@ -34,7 +34,9 @@ def zav(tmp_path, *options):
 
 
 def tree(root):
-    return {path.relative_to(root).as_posix(): path.read_bytes() for path in root.rglob("*") if path.is_file()}
+    """Every file with its content and every empty folder as "name/"."""
+    paths = [p for p in root.rglob("*") if p.is_file() or not any(p.iterdir())]
+    return {p.relative_to(root).as_posix() + "/" * p.is_dir(): b"" if p.is_dir() else p.read_bytes() for p in paths}
 
 
 # Apart: file1 a\x.txt is older and has the shorter name and folder. On a tie everything is equal and the
@@ -84,30 +86,19 @@ def test_hard_link_actions_leave_two_names_of_one_file(tmp_path, option, replace
 def test_hard_links_count_only_when_asked_for(tmp_path):
     make_tree(tmp_path, {"p1/x.txt": SAME, "p1/keep1.bin": b"1", "p2/keep2.bin": b"22"})
     os.link(tmp_path / "p1/x.txt", tmp_path / "p2/y.txt")
-    plain = zav(tmp_path)
+    plain = zav(tmp_path, "-d1")
     assert plain.returncode == 2
     assert report(plain)[0] == "0 pairs tested"
-    found = zav(tmp_path, "-fh2")
+    found = zav(tmp_path, "-fh2", "-d1")
     assert found.returncode == 0
-    assert report(found)[:2] == ["x.txt =hardlink= y.txt", "1 pairs tested"]
-    assert os.stat(tmp_path / "p1/x.txt").st_nlink == 2
+    # Deleting one name of a file that keeps another frees nothing.
+    assert report(found) == ["x.txt =hardlink= y.txt", " file1 deleted", "1 pairs tested",
+                             "0 Bytes of redundant data found in 1 file in T", "1 file deleted saving 0 Bytes"]
+    assert tree(tmp_path) == {"p1/keep1.bin": b"1", "p2/keep2.bin": b"22", "p2/y.txt": SAME}
 
 
-def test_emptied_folders_are_removed_up_to_the_first_that_holds_an_entry(tmp_path):
-    two_pools(tmp_path, "x.txt", "top/deep/er/y.txt", extra={"p2/top/sub/": b""})
-    run = zav(tmp_path, "-d2", "-ded")
-    p2 = win(tmp_path / "p2")
-    assert report(run)[:5] == [
-        "x.txt == top\\deep\\er\\y.txt",
-        " file2 deleted",
-        f"dir removed: {p2}\\top\\deep\\er",
-        f"dir removed: {p2}\\top\\deep",
-        "1 pairs tested",
-    ]
-    assert not (tmp_path / "p2/top/deep").exists() and (tmp_path / "p2/top/sub").is_dir()
-
-
-# One pool: renames need another folder and another name; the shallower file is file1 whatever the pair order.
+# One pool: renames need another folder and another name; the shallower file is file1 whatever the pair order;
+# -ded removes the emptied folders up to the first that holds an entry.
 @pytest.mark.parametrize("option, files, lines, after", [
     ("-e1", {"a/x.txt": SAME, "b/y.txt": SAME}, ["a\\x.txt == b\\y.txt", " file1 renamed"], ["a/y.txt", "b/y.txt"]),
     ("-e2", {"a/x.txt": SAME, "b/y.txt": SAME}, ["a\\x.txt == b\\y.txt", " file2 renamed"], ["a/x.txt", "b/x.txt"]),
@@ -115,11 +106,14 @@ def test_emptied_folders_are_removed_up_to_the_first_that_holds_an_entry(tmp_pat
     ("-e2", {"a/x.txt": SAME, "a/y.txt": SAME}, ["a\\x.txt == a\\y.txt"], ["a/x.txt", "a/y.txt"]),
     ("-e1", {"a/x.txt": SAME, "b/y.txt": SAME, "a/y.txt": b"other, longer"},
      ["a\\x.txt == b\\y.txt", " error ERROR_ALREADY_EXISTS renaming file1"], ["a/x.txt", "a/y.txt", "b/y.txt"]),
-    ("-d2 -u", {"a/b/x.txt": SAME, "c/y.txt": SAME}, ["a\\b\\x.txt == c\\y.txt", " file2 deleted"], ["c/y.txt"]),
+    ("-d2 -u", {"a/b/x.txt": SAME, "c/y.txt": SAME}, ["a\\b\\x.txt == c\\y.txt", " file2 deleted"], ["a/b/", "c/y.txt"]),
+    ("-d2 -ded", {"x.txt": SAME, "top/deep/er/y.txt": SAME, "top/sub/": b""},
+     ["x.txt == top\\deep\\er\\y.txt", " file2 deleted", "dir removed: {root}\\top\\deep\\er",
+      "dir removed: {root}\\top\\deep", "1 pairs tested"], ["x.txt", "top/sub/"]),
 ])
 def test_one_pool_renames_and_depth(tmp_path, option, files, lines, after):
     make_tree(tmp_path, files)
     run = run_zav(win(tmp_path), *option.split())
     assert run.returncode == 0
-    assert report(run)[:len(lines)] == lines
-    assert tree(tmp_path) == {name: files.get(name, SAME) for name in after}
+    assert report(run)[:len(lines)] == [line.format(root=win(tmp_path)) for line in lines]
+    assert tree(tmp_path) == {name: b"" if name.endswith("/") else files.get(name, SAME) for name in after}

@@ -71,12 +71,5 @@ TEST_F(Choice, ThePairLineAndTheFoundData) {
     EXPECT_EQ(Output(), c.output);
     EXPECT_EQ(redundant_, c.redundant) << c.output;
   }
-  // Deleting one name of a file that keeps another frees nothing.
-  two_->record.replacedByLink = 0;
-  RunOptions.Action = ActionDeleteFile1;
-  EXPECT_EQ(Act(1), 1);
-  EXPECT_EQ(Output(), "a\\x.txt =hardlink= b\\y.txt\r\n file1 deleted\r\n");
-  EXPECT_EQ(DeletedCount, 1u);
-  EXPECT_EQ(SavedBytes, 0);
 }
 }  // namespace

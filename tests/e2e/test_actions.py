@@ -19,10 +19,9 @@ def report(run):
     return [re.sub(r" in \d+(\.\d)? (ms|Seconds|Minutes|Hours)$", " in T", line) for line in lines[start + 1:-1]]
 
 
-def two_pools(tmp_path, file1, file2, times=(OLD, NEW), extra=None):
+def two_pools(tmp_path, file1, file2, times=(OLD, NEW)):
     """file1 in pool p1, file2 in pool p2, each pool with one other file; returns the two paths."""
-    make_tree(tmp_path, {f"p1/{file1}": SAME, f"p2/{file2}": SAME, "p1/keep1.bin": b"1", "p2/keep2.bin": b"22",
-                         **(extra or {})})
+    make_tree(tmp_path, {f"p1/{file1}": SAME, f"p2/{file2}": SAME, "p1/keep1.bin": b"1", "p2/keep2.bin": b"22"})
     paths = tmp_path / "p1" / file1, tmp_path / "p2" / file2
     for path, time in zip(paths, times):
         os.utime(path, (time, time))
@@ -61,7 +60,6 @@ def test_each_delete_rule_deletes_its_file(tmp_path, option, deleted, tie):
         "1 file deleted saving 12 Bytes",
     ]
     assert [path.exists() for path in files] == [deleted == 2, deleted == 1]
-    assert files[deleted - 1].parent.is_dir()  # without -ded the emptied folder stays
 
 
 @pytest.mark.parametrize("option, replaced", [("-h", 2), ("-h1", 1), ("-h2", 2)])
@@ -79,7 +77,6 @@ def test_hard_link_actions_leave_two_names_of_one_file(tmp_path, option, replace
         "1 file replaced by hardlink saving 4096 Bytes",
     ]
     assert os.stat(target).st_ino == os.stat(kept).st_ino and os.stat(kept).st_nlink == 2
-    assert target.read_bytes() == SAME
     assert os.stat(target).st_mode & stat.S_IWUSR  # the kept file's attributes: it was writable
 
 
@@ -91,14 +88,13 @@ def test_hard_links_count_only_when_asked_for(tmp_path):
     assert report(plain)[0] == "0 pairs tested"
     found = zav(tmp_path, "-fh2", "-d1")
     assert found.returncode == 0
-    # Deleting one name of a file that keeps another frees nothing.
     assert report(found) == ["x.txt =hardlink= y.txt", " file1 deleted", "1 pairs tested",
                              "0 Bytes of redundant data found in 1 file in T", "1 file deleted saving 0 Bytes"]
     assert tree(tmp_path) == {"p1/keep1.bin": b"1", "p2/keep2.bin": b"22", "p2/y.txt": SAME}
 
 
 # One pool: renames need another folder and another name; the shallower file is file1 whatever the pair order;
-# -ded removes the emptied folders up to the first that holds an entry.
+# only -ded removes the emptied folders, up to the first that holds an entry.
 @pytest.mark.parametrize("option, files, lines, after", [
     ("-e1", {"a/x.txt": SAME, "b/y.txt": SAME}, ["a\\x.txt == b\\y.txt", " file1 renamed"], ["a/y.txt", "b/y.txt"]),
     ("-e2", {"a/x.txt": SAME, "b/y.txt": SAME}, ["a\\x.txt == b\\y.txt", " file2 renamed"], ["a/x.txt", "b/x.txt"]),
@@ -106,12 +102,12 @@ def test_hard_links_count_only_when_asked_for(tmp_path):
     ("-e2", {"a/x.txt": SAME, "a/y.txt": SAME}, ["a\\x.txt == a\\y.txt"], ["a/x.txt", "a/y.txt"]),
     ("-e1", {"a/x.txt": SAME, "b/y.txt": SAME, "a/y.txt": b"other, longer"},
      ["a\\x.txt == b\\y.txt", " error ERROR_ALREADY_EXISTS renaming file1"], ["a/x.txt", "a/y.txt", "b/y.txt"]),
-    ("-d2 -u", {"a/b/x.txt": SAME, "c/y.txt": SAME}, ["a\\b\\x.txt == c\\y.txt", " file2 deleted"], ["a/b/", "c/y.txt"]),
+    ("-d2 -u", {"a/b/x": SAME, "c/y": SAME}, ["a\\b\\x == c\\y", " file2 deleted"], ["a/b/", "c/y"]),
     ("-d2 -ded", {"x.txt": SAME, "top/deep/er/y.txt": SAME, "top/sub/": b""},
      ["x.txt == top\\deep\\er\\y.txt", " file2 deleted", "dir removed: {root}\\top\\deep\\er",
       "dir removed: {root}\\top\\deep", "1 pairs tested"], ["x.txt", "top/sub/"]),
 ])
-def test_one_pool_renames_and_depth(tmp_path, option, files, lines, after):
+def test_one_pool_renames_depth_and_emptied_folders(tmp_path, option, files, lines, after):
     make_tree(tmp_path, files)
     run = run_zav(win(tmp_path), *option.split())
     assert run.returncode == 0

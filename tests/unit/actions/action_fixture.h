@@ -1,6 +1,5 @@
 #pragma once
-// A pair of equal files in a temporary folder with their records, the output captured as bytes, and seam
-// calls that fail on purpose.
+// A pair of equal files in a temporary folder with their records, the output captured, and failing seam calls.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -14,13 +13,12 @@
 #include "run/options.h"
 #include "seam/file_system.h"
 
-// Seam calls on a path ending with FailSuffix (empty: every path) fail with FailError.
+// Seam calls on a path ending with FailSuffix (empty: every path) fail with ACCESS_DENIED.
 inline std::wstring FailSuffix;
-inline DWORD FailError = ERROR_ACCESS_DENIED;
 inline bool Fails(const std::wstring& path) {
   if (path.size() < FailSuffix.size() || path.compare(path.size() - FailSuffix.size(), FailSuffix.size(), FailSuffix))
     return false;
-  SetLastError(FailError);
+  SetLastError(ERROR_ACCESS_DENIED);
   return true;
 }
 inline BOOL WINAPI FailingDelete(LPCWSTR path) { return !Fails(path) && DeleteFileW(path); }
@@ -45,21 +43,17 @@ struct TestFile {
 class ActionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    wchar_t temp[MAX_PATH], name[MAX_PATH];
+    wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
-    GetTempFileNameW(temp, L"zav", 0, name);
-    DeleteFileW(name);
-    root_ = std::wstring(L"\\\\?\\") + name + L"\\";
+    root_ = std::wstring(L"\\\\?\\") + temp + L"zav_actions_" + std::to_wstring(GetCurrentProcessId()) + L"\\";
     CreateDirectoryW(root_.c_str(), nullptr);
     wcscpy(SearchFolder1, root_.c_str());
     wcscpy(SearchFolder2, root_.c_str());
     ResetRunOptions();
     FailSuffix.clear();
-    FailError = ERROR_ACCESS_DENIED;
     DeletedCount = RenamedCount = ReplacedCount = 0;
     SavedBytes = redundant_ = 0;
-    GetTempFileNameW(temp, L"zav", 0, name);
-    output_ = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE,
+    output_ = CreateFileW((root_ + L"output").c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0,
                           nullptr);
     SetOutputHandleForTesting(output_);
     one_ = Record(L"a\\x.txt", "same");
@@ -70,10 +64,6 @@ class ActionTest : public ::testing::Test {
     SetOutputHandleForTesting(GetStdHandle(STD_OUTPUT_HANDLE));
     CloseHandle(output_);
     RemoveTree(root_);
-  }
-  void Reset() {
-    TearDown();
-    SetUp();
   }
   static void RemoveTree(const std::wstring& folder) {
     WIN32_FIND_DATAW entry;
@@ -121,25 +111,21 @@ class ActionTest : public ::testing::Test {
     BY_HANDLE_FILE_INFORMATION info = Info(file);
     return (uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
   }
-  static std::string Content(HANDLE handle) {
+  static std::string Content(const wchar_t* path) {
     std::string bytes(4096, '\0');
     DWORD read = 0;
-    SetFilePointer(handle, 0, nullptr, FILE_BEGIN);
+    HANDLE handle = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                nullptr);
     ReadFile(handle, &bytes[0], static_cast<DWORD>(bytes.size()), &read, nullptr);
-    return bytes.substr(0, read);
-  }
-  static std::string Content(TestFile* file) {
-    HANDLE handle = CreateFileW(file->path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    std::string content = Content(handle);
     CloseHandle(handle);
-    return content;
+    return bytes.substr(0, read);
   }
   // Everything printed since the last call.
   std::string Output() {
-    std::string bytes = Content(output_);
+    std::string printed = Content((root_ + L"output").c_str());
     SetFilePointer(output_, 0, nullptr, FILE_BEGIN);
     SetEndOfFile(output_);
-    return bytes;
+    return printed;
   }
 
   std::wstring root_;

@@ -40,16 +40,6 @@ TEST(FormatSize1000, RoundsAsTheMessagesShowIt) {
   for (const SizeCase& c : cases) EXPECT_STREQ(FormatSize1000(c.bytes), c.text) << c.bytes;
 }
 
-TEST(FormatSize1000, LargeUnitRoundingRule) {
-  // Whole part and tenth of a GB: the tenth shows only where it carries information.
-  const SizeCase cases[] = {
-      {1000000000, L"1 GB"},   {2100000000, L"2 GB"},  {2900000000, L"3 GB"}, {5300000000, L"5 GB"},
-      {5600000000, L"5.6 GB"}, {5800000000, L"6 GB"},  {10500000000, L"10 GB"}, {10600000000, L"11 GB"},
-      {1300000000, L"1.3 GB"},
-  };
-  for (const SizeCase& c : cases) EXPECT_STREQ(FormatSize1000(c.bytes), c.text) << c.bytes;
-}
-
 TEST(FormatDuration, UnitsAndTenths) {
   const struct {
     uint32_t ms;
@@ -82,16 +72,6 @@ TEST(FormatCount, ThreeCountsStandInOneMessageAndAFourthReusesTheFirst) {
   const wchar_t* d = FormatCount(5);
   EXPECT_EQ(d, a);
   EXPECT_STREQ(d, L"5");  // a shorter number leaves nothing of the longer one behind
-}
-
-TEST(FormatCount, NoSeparatorFromTheLocaleGivesPlainDigits) {
-  SetThousandsSeparatorForTesting(0);
-  std::wstring text = FormatCount(123456789);
-  // Whatever the locale answers, the digits stay complete and in order.
-  std::wstring digits;
-  for (wchar_t ch : text)
-    if (ch >= L'0' && ch <= L'9') digits += ch;
-  EXPECT_EQ(digits, L"123456789");
 }
 
 TEST(ErrorName, KnownWordsAndDecimalForTheRest) {

@@ -32,13 +32,6 @@ TEST(FindSizeRun, FindsTheFirstRecordOfTheRun) {
   for (const auto& c : cases) EXPECT_EQ(FindSizeRun(c.size, r, c.first, c.last), c.expected) << c.size << " " << c.first;
 }
 
-TEST(PluralSuffix, OnlyOneIsSingular) {
-  EXPECT_STREQ(PluralSuffix(1), L"");
-  EXPECT_STREQ(PluralSuffix(0), L"s");
-  EXPECT_STREQ(PluralSuffix(2), L"s");
-  EXPECT_STREQ(PluralSuffix(-1), L"s");
-}
-
 TEST(IsKnownIdentical, DirectByFileIndexAndThroughACommonPartner) {
   FileRecord a = {}, b = {}, c = {}, d = {}, e = {};
   EXPECT_EQ(IsKnownIdentical(nullptr, &a, 1), 0);

@@ -34,13 +34,6 @@ TEST(ExpandLineEnds, PutsACarriageReturnBeforeEveryBareLineFeed) {
   }
 }
 
-TEST(ExpandLineEnds, AllLineFeedsFitTheUnboundedForm) {
-  std::string feeds(5000, '\n');
-  char* expanded = nullptr;
-  EXPECT_EQ(ExpandLineEnds(feeds.c_str(), &expanded), 10000);
-  MemFree(expanded);
-}
-
 TEST(ExpandLineEnds, TheBoundedFormsNeverRunPastTheirBuffer) {
   wchar_t wide[1024];
   for (int i = 0; i < 1023; ++i) wide[i] = L'\n';
@@ -101,11 +94,6 @@ TEST_F(RedirectedOutput, AnOverlongMessageIsCutNotWrittenPastItsBuffer) {
   EXPECT_EQ(written, int(bytes.size()));
   EXPECT_LE(bytes.size(), 1024u);
   EXPECT_EQ(bytes.find_first_not_of('x'), std::string::npos);
-}
-
-TEST_F(RedirectedOutput, EightBitDiagnosticsGoOutUnconverted) {
-  EXPECT_EQ(ConsolePrintA("Exception 0x%08X at %s!\n", 0xC0000005u, "here"), 31);
-  EXPECT_EQ(Written(), "Exception 0xC0000005 at here!\r\n");
 }
 
 TEST_F(RedirectedOutput, PathLinesTakeAnyLengthAndKeepTheirLineEnds) {

@@ -85,22 +85,6 @@ TEST(PtrList, HoldsEachPointerOnceAndGrowsBySixteen) {
   EXPECT_EQ(list.capacity, 0u);
 }
 
-DWORD WINAPI SetTo42(void* parameter) {
-  InterlockedExchange(static_cast<LONG*>(parameter), 42);
-  return 1;
-}
-
-TEST(StartThread, RunsTheRoutineWithItsParameter) {
-  LONG value = 0;
-  HANDLE thread = StartThread(SetTo42, &value);
-  ASSERT_NE(thread, nullptr);
-  WaitForSingleObject(thread, INFINITE);
-  DWORD code = 0;
-  GetExitCodeThread(thread, &code);
-  CloseHandle(thread);
-  EXPECT_EQ(value, 42);
-  EXPECT_EQ(code, 1u);
-}
 }  // namespace
 
 namespace {

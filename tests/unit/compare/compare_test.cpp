@@ -1,0 +1,260 @@
+// Content comparison, on real files whose reads go through the file-system seam, logged or made to fail.
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <random>
+
+#include "compare/checksum_buffers.h"
+#include "compare/checksum_thread.h"
+#include "compare/crc64.h"
+#include "compare/read_ahead_reader.h"
+#include "compare/test_blocks.h"
+#include "compare/whole_file_checksum.h"
+#include "console/control.h"
+#include "console/output.h"
+#include "seam/file_system.h"
+
+namespace {
+using Bytes = std::vector<unsigned char>;
+using Ranges = std::vector<std::pair<int64_t, uint32_t>>;  // (file offset, bytes delivered) per read
+const uint32_t MiB = 1048576;
+
+struct ReadRecord {
+  int64_t offset;
+  uint32_t delivered;
+  void* buffer;
+  DWORD thread;
+};
+std::vector<ReadRecord> g_reads;
+std::mutex g_readsLock;
+size_t g_failingRead = 0;  // 1-based; fails with ERROR_CRC
+bool g_cancelAfterFirstReads = false;  // each thread's first read waits for the other's, then cancels
+volatile LONG g_goodReads = 0;
+DWORD g_openFailure = 0;
+
+BOOL WINAPI LoggingRead(HANDLE file, LPVOID buffer, DWORD bytes, LPDWORD got, LPOVERLAPPED overlapped) {
+  LARGE_INTEGER zero{}, at{};
+  SetFilePointerEx(file, zero, &at, FILE_CURRENT);
+  std::unique_lock<std::mutex> hold(g_readsLock);
+  bool fail = g_reads.size() + 1 == g_failingRead;
+  BOOL ok = !fail && ReadFile(file, buffer, bytes, got, overlapped);
+  if (fail) *got = 0;
+  g_reads.push_back({at.QuadPart, *got, buffer, GetCurrentThreadId()});
+  hold.unlock();
+  if (g_cancelAfterFirstReads && InterlockedIncrement(&g_goodReads) <= 2) {
+    for (int i = 0; i < 10000 && g_goodReads < 2; ++i) Sleep(1);
+    CancelRequested = 1;
+  }
+  if (fail) SetLastError(ERROR_CRC);
+  return ok;
+}
+
+HANDLE WINAPI FailingOpen(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
+  SetLastError(g_openFailure);
+  return INVALID_HANDLE_VALUE;
+}
+
+// Every stride-th read, from the first.
+Ranges Reads(size_t stride = 1) {
+  Ranges ranges;
+  for (size_t i = 0; i < g_reads.size(); i += stride) ranges.push_back({g_reads[i].offset, g_reads[i].delivered});
+  return ranges;
+}
+
+Bytes RandomBytes(size_t count, uint32_t seed) {
+  std::minstd_rand random(seed);
+  Bytes bytes(count);
+  for (auto& b : bytes) b = static_cast<unsigned char>(random() >> 8);
+  return bytes;
+}
+
+uint64_t ReferenceChecksum(const Bytes& content, const Ranges& ranges) {
+  uint64_t crc = kCrc64AllOnes;
+  for (const auto& r : ranges) crc = Crc64UpdateBytewise(crc, content.data() + r.first, r.second);
+  return crc ^ kCrc64AllOnes;
+}
+
+HANDLE g_printed = nullptr;  // one pipe for the whole run takes what the program prints
+
+std::string TakeOutput() {
+  DWORD count = 0;
+  PeekNamedPipe(g_printed, nullptr, 0, nullptr, &count, nullptr);
+  std::string text(count, '\0');
+  if (count) ReadFile(g_printed, &text[0], count, &count, nullptr);
+  return text;
+}
+
+// Paths are handed over with the \\?\ prefix and shown without it.
+std::string Shown(const std::wstring& path) { return std::string(path.begin() + 4, path.end()); }
+
+class Files : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    HANDLE write;
+    if (!g_printed && CreatePipe(&g_printed, &write, nullptr, 65536)) SetOutputHandleForTesting(write);
+    InitChecksumBuffers();
+    FileSystem.Read = LoggingRead;
+    g_reads.clear();
+    g_failingRead = 0;
+    TakeOutput();
+  }
+  void TearDown() override {
+    RestoreFileSystemCalls();
+    CancelRequested = 0;
+    g_cancelAfterFirstReads = false;
+    for (const std::wstring& file : files_) DeleteFileW(file.c_str());
+  }
+  std::wstring Write(const wchar_t* name, const Bytes& content) {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    files_.push_back(L"\\\\?\\" + std::wstring(temp) + L"zav_" + std::to_wstring(GetCurrentProcessId()) + name);
+    HANDLE file = CreateFileW(files_.back().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+    CloseHandle(file);
+    return files_.back();
+  }
+  std::vector<std::wstring> files_;
+};
+}  // namespace
+
+TEST(Crc64, CheckValuesAndVariantsAgreeWithBytewiseOnEveryLength) {
+  EXPECT_EQ(Crc64Of("123456789", 9), 0x62EC59E3F1A4F00AULL);
+  EXPECT_EQ(Crc64Of("abc", 3), 0x048B813AF9F49702ULL);
+  EXPECT_EQ(Crc64Of("", 0), 0u);
+  EXPECT_EQ(Crc64Table[1], 0x42F0E1EBA9EA3693ULL);
+  EXPECT_EQ(Crc64Table[255], 0x9AFCE626CE85B507ULL);
+  // Every length, random start registers, unaligned starts; the shipped variant is the fastest the CPU has.
+  Bytes bytes = RandomBytes(4100 + 16, 1);
+  std::mt19937 random(2);
+  int folded = Crc64FoldingAvailable();
+  EXPECT_STREQ(Crc64UpdateName(), folded ? "folded" : "sliced");
+  for (size_t length = 0; length <= 4100; ++length) {
+    const unsigned char* p = bytes.data() + length % 16;
+    uint64_t start = length % 3 ? (uint64_t{random()} << 32) ^ random() : kCrc64AllOnes;
+    uint64_t expected = Crc64UpdateBytewise(start, p, length);
+    ASSERT_EQ(Crc64UpdateSliced(start, p, length), expected) << length;
+    ASSERT_EQ(folded ? Crc64UpdateFolded(start, p, length) : expected, expected) << length;
+    ASSERT_EQ(Crc64Update(start, p, length), expected) << length;
+  }
+}
+
+// The mode boundary; no Feed at all gives 0 and ends a reader thread; random splits, empty pieces included,
+// give one checksum while the caller's piece is overwritten right after each Feed, as the read buffer is reused.
+TEST(ReadAheadReader, ModesAndRandomSplits) {
+  Bytes content = RandomBytes(3 * MiB + 77, 3), piece(MiB);
+  std::mt19937 random(4);
+  const int64_t sizes[] = {-1, 3 * MiB, 3 * MiB + 1, INT64_MAX};
+  for (int trial = 0; trial < 12; ++trial) {
+    ReadAheadReader reader;
+    reader.Start(sizes[trial % 4]);
+    EXPECT_EQ(reader.threaded, sizes[trial % 4] > 3 * MiB ? 1 : 0) << trial;
+    size_t end = trial < 4 ? 0 : content.size();
+    for (size_t at = 0, part; at < end; at += part) {
+      part = std::min<size_t>(random() % (trial < 8 ? 4101 : MiB + 1), end - at);
+      std::copy(content.begin() + at, content.begin() + at + part, piece.begin());
+      reader.Feed(piece.data(), static_cast<uint32_t>(part));
+      std::fill(piece.begin(), piece.begin() + part, 0xAA);
+    }
+    EXPECT_EQ(reader.Finish(), ReferenceChecksum(content, {{0, static_cast<uint32_t>(end)}})) << trial;
+    EXPECT_EQ(reader.threaded ? WaitForSingleObject(reader.thread, 10000) : WAIT_OBJECT_0, WAIT_OBJECT_0);
+    reader.Close();
+  }
+}
+
+// The reads actually made, the checksum over exactly those bytes, the open error and the messages.
+TEST_F(Files, WholeFileAndTestBlockChecksums) {
+  const std::string shown = Shown(Write(L"f.bin", {})), failed = "error CRC reading '" + shown + "'\n";
+  struct Case {
+    uint32_t size;
+    int64_t testSize;  // 0: the whole file
+    size_t failingRead;
+    DWORD openFailure;
+    Ranges reads;
+    std::string output;
+  } cases[] = {
+      {0, 0, 0, 0, {{0, 0}}, "oops, crc is 0\r\n"},
+      {3 * MiB + 1, 0, 0, 0, {{0, MiB}, {MiB, MiB}, {2 * MiB, MiB}, {3 * MiB, 1}, {3 * MiB + 1, 0}}, ""},
+      {MiB + 1, 0, 1, 0, {{0, 0}}, failed + "oops, crc is 0\r\n"},
+      {MiB + 1, 0, 2, 0, {{0, MiB}, {MiB, 0}}, failed},
+      {3 * MiB + 1, 0, 3, 0, {{0, MiB}, {MiB, MiB}, {2 * MiB, 0}}, failed},
+      {MiB, 0, 0, ERROR_FILE_NOT_FOUND, {}, ""},  // a file gone since the scan is no news here
+      {MiB, 0, 0, ERROR_SHARING_VIOLATION, {}, "error SHARING_VIOLATION opening '" + shown + "'\n"},
+      {MiB, 0, 0, ERROR_ACCESS_DENIED, {}, "error ACCESS_DENIED opening '" + shown + "'\n"},
+      {MiB, 8192, 0, ERROR_FILE_NOT_FOUND, {}, "error FILE_NOT_FOUND opening '" + shown + "'\r\n"},
+      {MiB, 8192, 0, ERROR_SHARING_VIOLATION, {}, "error SHARING_VIOLATION opening '" + shown + "'\r\n"},
+      {40000, 12288, 0, 0, {{0, 40000}, {40000, 0}}, ""},  // the blocks would cover a quarter: the whole file
+      {1000000, 8192, 0, 0, {{0, 8192}, {499712, 8192}, {995328, 4672}, {1000000, 0}}, ""},  // 21,056 bytes
+      {1000000, 8192, 2, 0, {{0, 8192}, {499712, 0}}, "error CRC reading '" + shown + "'\r\n"},
+      {10000000, 3 * MiB / 2, 0, 0,  // 1 MiB pieces; the end block stops at the end of the file
+       {{0, MiB}, {MiB, MiB}, {4214784, MiB}, {4214784 + MiB, MiB}, {8429568, MiB}, {8429568 + MiB, 521856},
+        {10000000, 0}}, ""}};
+  for (const Case& c : cases) {
+    Bytes content = RandomBytes(c.size, c.size);
+    std::wstring path = Write(L"f.bin", content);
+    g_reads.clear();
+    g_failingRead = c.failingRead;
+    g_openFailure = c.openFailure;
+    FileSystem.Open = c.openFailure ? FailingOpen : CreateFileW;
+    uint32_t errorCode = 77;  // only a failed open changes it
+    uint64_t checksum = c.testSize ? ChecksumTestBlocks(path.c_str(), c.size, c.testSize, &errorCode)
+                                   : ChecksumWholeFile(path.c_str(), c.size, &errorCode);
+    EXPECT_EQ(checksum, ReferenceChecksum(content, c.reads)) << c.size << " " << c.failingRead;
+    EXPECT_EQ(Reads(), c.reads) << c.size << " " << c.failingRead;
+    EXPECT_EQ(errorCode, c.openFailure ? c.openFailure : 77u) << c.size;
+    EXPECT_EQ(TakeOutput(), c.output) << c.size << " " << c.failingRead;
+  }
+}
+
+// Reads alternate between the files; a failed start read decides nothing, a failed end read means different.
+TEST_F(Files, FileEndsComparesStartAndEndOnly) {
+  struct Case {
+    uint32_t size;
+    int64_t differAt;  // byte that differs in file 2
+    uint32_t blockLength;
+    size_t failingRead;
+    int expected;
+    Ranges readsOfFile1;
+  } cases[] = {
+      {5000000, 100, 4096, 0, 0, {{0, 4096}}},
+      {5000000, 2000000, 4096, 0, 1, {{0, 4096}, {4993024, 6976}}},  // between the ends: not seen
+      {5000000, 4999999, 4096, 0, 0, {{0, 4096}, {4993024, 6976}}},
+      {5000000, -1, 4096, 1, 1, {{0, 0}, {4993024, 6976}}},
+      {5000000, -1, 4096, 3, 0, {{0, 4096}, {4993024, 0}}},
+      {6000, 5000, 4096, 0, 0, {{0, 4096}, {0, 6000}}},  // less than a page after the start: end read from 0
+      {3000, 2999, 4096, 0, 0, {{0, 3000}}},             // shorter than the block: the start decides alone
+      {5000000, -1, 0xFFFFFFFF, 0, 1, {{0, 1044480}, {3952640, 1047360}}},  // held to the buffers
+  };
+  for (const Case& c : cases) {
+    Bytes content = RandomBytes(c.size, 5);
+    std::wstring path1 = Write(L"one.bin", content);
+    if (c.differAt >= 0) content[c.differAt] ^= 0x40;
+    std::wstring path2 = Write(L"two.bin", content);
+    g_reads.clear();
+    g_failingRead = c.failingRead;
+    EXPECT_EQ(CompareFileEnds(path1.c_str(), path2.c_str(), c.size, c.blockLength), c.expected) << c.differAt;
+    EXPECT_EQ(Reads(2), c.readsOfFile1) << c.size << " " << c.differAt;
+    EXPECT_EQ(g_reads.size(), 2 * c.readsOfFile1.size());
+  }
+  EXPECT_EQ(TakeOutput(), "");
+}
+
+// Each file of a pair on its own thread and buffer; a cancel after the first reads ends both loops, records filled.
+TEST_F(Files, ChecksumThreadsOfAPairCancelled) {
+  Bytes contents[2] = {RandomBytes(5 * MiB, 1), RandomBytes(5 * MiB, 2)};
+  std::wstring paths[2] = {Write(L"one.bin", contents[0]), Write(L"two.bin", contents[1])};
+  g_cancelAfterFirstReads = true;
+  uint64_t checksums[2] = {};
+  uint32_t errors[2] = {77, 77};
+  HANDLE threads[2];
+  for (int i = 0; i < 2; ++i) threads[i] = StartChecksumThread(paths[i].c_str(), 5 * MiB, &checksums[i], &errors[i]);
+  ASSERT_EQ(WaitForMultipleObjects(2, threads, TRUE, 60000), WAIT_OBJECT_0);
+  ASSERT_EQ(g_reads.size(), 2u);
+  EXPECT_NE(g_reads[0].thread, g_reads[1].thread);
+  EXPECT_NE(g_reads[0].buffer, g_reads[1].buffer);
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(checksums[i], ReferenceChecksum(contents[i], {{0, MiB}}));
+    EXPECT_EQ(errors[i], 77u);
+    CloseHandle(threads[i]);
+  }
+}

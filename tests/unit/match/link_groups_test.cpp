@@ -196,3 +196,32 @@ TEST_F(LinkGroupFiles, EqualChecksumsAloneNeverDeleteAFile) {
   CloseHandle(sink);
 }
 }  // namespace
+
+namespace {
+// A file whose checksum is known from an earlier pair is not read again: with every open failing, a pair of
+// known checksums is still decided.
+TEST_F(LinkGroupFiles, KnownChecksumsAreNotReadAgain) {
+  HANDLE sink = CreateFileW(L"NUL", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  SetOutputHandleForTesting(sink);
+  lstrcpyW(SearchFolder1, dir_.c_str());
+  lstrcpyW(SearchFolder2, dir_.c_str());
+  FileSystem.Open = FailOpen;
+  FileRecord a = Record(L"x", 4, 0), b = Record(L"y", 4, 1), c = Record(L"z", 4, 2);
+  a.checksum = b.checksum = 7;
+  c.checksum = 9;
+  a.allocSize = b.allocSize = c.allocSize = 4096;
+  int32_t tested = 0, found = 0;
+  int64_t redundant = 0;
+  ComparePair(&a, &b, &tested, &found, &redundant);
+  ComparePair(&a, &c, &tested, &found, &redundant);
+  EXPECT_EQ(tested, 2);
+  EXPECT_EQ(found, 1);
+  EXPECT_EQ(redundant, 4096);
+  SetOutputHandleForTesting(GetStdHandle(STD_OUTPUT_HANDLE));
+  CloseHandle(sink);
+  for (FileRecord* r : {&a, &b}) {
+    PtrListClear(r->comparedWith);
+    MemFree(r->comparedWith);
+  }
+}
+}  // namespace

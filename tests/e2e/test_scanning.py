@@ -1,5 +1,6 @@
 """Scanning real trees: which files a specification takes, and how missing or odd sources end."""
 import os
+import subprocess
 
 import pytest
 
@@ -42,28 +43,20 @@ def test_a_missing_single_file_and_hardlinks_across_drives_abort(tree):
 
 
 def test_a_folder_1024_levels_below_the_root_is_refused_and_its_siblings_are_scanned(tmp_path):
-    chain = str(make_tree(tmp_path / "deep", {"top": b"x"}))
-    for level in range(1024):  # one by one: os.makedirs recurses once per level
-        chain += "/d"
-        os.mkdir(chain)
-    os.mkdir(chain[:-4] + "/s")
-    files = [chain[:-2] + "/f", chain + "/f", chain[:-4] + "/s/g"]  # at levels 1023, 1024 and 1023
+    root = make_tree(tmp_path / "deep", {"top": b"x"})
+    chain = root / "/".join(["d"] * 1024)
+    subprocess.run(["mkdir", "-p", chain, chain.parents[1] / "s"], check=True)
     try:
-        for path in files:
-            open(path, "wb").close()
-        # top, the f at level 1023 and s/g; the folder at level 1024 is refused, and its f with it.
-        assert run_zav(win(tmp_path / "deep"), timeout=300).lines[1] == "Matching 3 files..."
+        # Listed: top, f at level 1023 and s/g beside the chain; refused: the folder at level 1024 with its f.
+        for path in (chain.parent / "f", chain / "f", chain.parents[1] / "s" / "g"):
+            path.write_bytes(b"1")
+        assert run_zav(win(root), timeout=300).lines[1] == "Matching 3 files..."
     finally:
-        for path in files:
-            os.unlink(path)
-        os.rmdir(chain[:-4] + "/s")
-        for level in range(1024):
-            os.rmdir(chain[:len(chain) - 2 * level])
+        subprocess.run(["rm", "-rf", root], check=True)  # too deep for Python's own recursive removal
 
 
 def test_a_source_folder_of_300_characters_is_scanned_whole(tmp_path):
     deep = make_tree(tmp_path / ("a" * 100) / ("b" * 100) / ("c" * 100), {"x.txt": b"1", "y": b"2", "z/w.txt": b"3"})
-    assert len(win(deep)) > 300
     assert run_zav(win(deep)).lines[1] == "Matching 3 files..."
     assert run_zav(win(deep) + "\\*.txt").lines[1] == "Matching 1 files..."
 

@@ -6,15 +6,9 @@
 #include <tuple>
 #include <vector>
 
-#include "../scanner/temp_tree.h"
 #include "run/source_paths.h"
 
 namespace {
-// A file, a folder, and a file in a folder 300 characters deep: past MAX_PATH without any prefix.
-const std::wstring kDeep = std::wstring(100, L'a') + L"\\" + std::wstring(100, L'b') + L"\\" + std::wstring(98, L'c');
-const TempTree temp({{L"x.txt", 0}, {L"dir\\", 0}, {kDeep + L"\\deep.txt", 0}});
-const std::wstring file = temp.root() + L"x.txt", dir = temp.root() + L"dir", deep = temp.root() + kDeep;
-
 // A path field of kPathUnits holding text, with 8 guard units behind it to catch overruns.
 std::wstring Field(const std::wstring& text = L"") {
   std::wstring field(kPathUnits + 8, L'#');
@@ -22,22 +16,10 @@ std::wstring Field(const std::wstring& text = L"") {
 }
 std::wstring Text(const std::wstring& field) { return field.c_str(); }
 
-TEST(SourcePaths, UncPathsPrefixAndWildcards) {
-  const std::vector<std::tuple<std::wstring, bool, bool, std::wstring>> paths = {  // UNC, wildcard, prefixed
-      {L"\\\\server\\share\\dir", true, false, L"\\\\server\\share\\dir"},
-      {L"\\\\server", false, false, L"\\\\?\\\\\\server"},
-      {L"\\\\.\\C:", false, false, L"\\\\?\\\\\\.\\C:"},
-      {L"\\\\?\\C:\\dir", false, false, L"\\\\?\\C:\\dir"},
-      {L"\\\\?\\C:\\a*", false, true, L"\\\\?\\C:\\a*"},
-      {L"C:\\a?b", false, true, L"\\\\?\\C:\\a?b"},
-  };
-  for (const auto& [path, unc, wildcard, prefixed] : paths) {
-    std::wstring field = Field(path);
-    AddLongPathPrefix(&field[0]);
-    EXPECT_EQ(IsUncPath(path.c_str()), unc) << path;
-    EXPECT_EQ(HasWildcard(path.c_str()), wildcard) << path;
-    EXPECT_EQ(Text(field), prefixed) << path;
-  }
+TEST(SourcePaths, UncPaths) {
+  const std::pair<const wchar_t*, bool> cases[] = {{L"\\\\server\\share\\dir", true}, {L"\\\\server", false},
+                                                   {L"\\\\?\\C:\\dir", false},        {L"\\\\.\\C:", false}};
+  for (const auto& [path, unc] : cases) EXPECT_EQ(IsUncPath(path), unc) << path;
 }
 
 TEST(SourcePaths, SpecificationsOf32000CharactersStayInsideTheirFields) {
@@ -62,9 +44,9 @@ TEST(SourcePaths, SplitSpecAndVolumeLookupPath) {
       {L"\\\\?\\C:\\Photos\\*.jpg", L"\\\\?\\C:\\Photos\\", L"*.jpg", L"\\\\?\\C:\\Photos"},
       {L"\\\\server\\share\\dir\\*", L"\\\\server\\share\\dir\\", L"*", L"\\\\server\\share\\dir"},
       {L"C:\\x.txt", L"\\\\?\\C:\\", L"x.txt", L"C:"},
-      {dir, dir + L"\\", L"", dir},
-      {dir + L"\\", dir + L"\\", L"", dir},
-      {dir + L"\\file.txt", L"\\\\?\\" + dir + L"\\", L"file.txt", dir},
+      {L"C:\\windows", L"C:\\windows\\", L"", L"C:\\windows"},
+      {L"C:\\windows\\", L"C:\\windows\\", L"", L"C:\\windows"},
+      {L"C:\\windows\\win.ini", L"\\\\?\\C:\\windows\\", L"win.ini", L"C:\\windows"},
       {L"nothing", L"untouched", L"untouched", L"nothing"},
   };
   for (const auto& c : cases) {
@@ -75,7 +57,7 @@ TEST(SourcePaths, SplitSpecAndVolumeLookupPath) {
   }
   std::wstring lookup = Field(L"untouched");
   EXPECT_FALSE(GetVolumeLookupPath(L"\\", &lookup[0], kPathUnits)) << "nothing left of the folder";
-  EXPECT_FALSE(GetVolumeLookupPath(file.c_str(), &lookup[0], int(file.size() - 6))) << "does not fit";
+  EXPECT_FALSE(GetVolumeLookupPath(L"C:\\windows\\x", &lookup[0], 10)) << "does not fit";
   EXPECT_EQ(Text(lookup), L"untouched");
 }
 
@@ -96,29 +78,28 @@ TEST(SourcePaths, VolumeRoot) {
 TEST(SourcePaths, BareNamesAndPatternsAreTakenFromTheCurrentFolder) {
   wchar_t saved[MAX_PATH];
   GetCurrentDirectoryW(MAX_PATH, saved);
-  ASSERT_TRUE(SetCurrentDirectoryW(temp.root().c_str()));
+  ASSERT_TRUE(SetCurrentDirectoryW(L"C:\\windows"));
   for (const wchar_t* bare : {L"x.txt", L"*.jpg", L"\"*.jpg\""}) {
     std::wstring spec1 = Field(bare), spec2 = Field();
     StripQuotes(&spec1[0]);
     MakeAbsolute(&spec1[0], &spec2[0]);
-    EXPECT_EQ(Text(spec1), temp.root() + (bare[0] == L'x' ? L"x.txt" : L"*.jpg")) << bare;
+    EXPECT_EQ(Text(spec1), bare[0] == L'x' ? L"C:\\windows\\x.txt" : L"C:\\windows\\*.jpg") << bare;
     EXPECT_EQ(Text(spec2), Text(spec1)) << "an empty second specification copies the first";
   }
   SetCurrentDirectoryW(saved);
 }
 
 TEST(SourcePaths, ExistenceAndVolumes) {
-  const std::vector<std::tuple<std::wstring, bool, bool>> cases = {  // path, exists, is a folder
-      {file, true, false},          {L"\\\\?\\" + file, true, false}, {L"\"" + file + L"\"", true, false},
-      {file + L":s", false, false}, {file + L"x", false, false},      {dir, true, true},
-      {deep, true, true},           {L"\\\\?\\" + deep + L"\\", true, true},
-      {deep + L"\\deep.txt", true, false}, {deep + L"\\missing\\", false, false},
+  const std::tuple<const wchar_t*, bool, bool> cases[] = {  // path, exists, is a folder
+      {L"C:\\windows\\win.ini", true, false},  {L"\\\\?\\C:\\windows\\win.ini", true, false},
+      {L"\"C:\\windows\\win.ini\"", true, false}, {L"C:\\windows\\win.ini:s", false, false},
+      {L"C:\\windows\\win.inix", false, false}, {L"\\\\?\\C:\\windows\\", true, true},
   };
   for (const auto& [path, exists, folder] : cases) {
-    EXPECT_EQ(PathExists(path.c_str()), exists) << path;
-    EXPECT_EQ(IsExistingFolder(path.c_str()), folder) << path;
+    EXPECT_EQ(PathExists(path), exists) << path;
+    EXPECT_EQ(IsExistingFolder(path), folder) << path;
   }
-  EXPECT_EQ(IsSameVolume((L"\\\\?\\" + dir + L"\\").c_str(), (L"\\\\?\\" + deep + L"\\").c_str()), 1);
+  EXPECT_EQ(IsSameVolume(L"\\\\?\\C:\\windows\\", L"\\\\?\\C:\\windows\\system32\\"), 1);
   // Wine maps C: to its prefix and Z: to the Linux root: two volumes.
   EXPECT_EQ(IsSameVolume(L"\\\\?\\Z:\\tmp\\", L"\\\\?\\C:\\windows\\"), 0);
 }

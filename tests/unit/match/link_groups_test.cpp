@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "compare/checksum_buffers.h"
+#include "console/output.h"
+#include "match/compare_pair.h"
 #include "match/link_groups.h"
 #include "match/match_pools.h"
 #include "pool/memory.h"
@@ -161,67 +164,57 @@ TEST_F(LinkGroupFiles, TwoFilesWhoseIdentityCannotBeReadAreNeverOneFile) {
   RunOptions.SameVolume = 0;
   EXPECT_EQ(HasEqualFileIndex(&a2, &c), 0) << "indexes mean nothing across volumes";
 }
-}  // namespace
+// Pairs decided by the pair comparison with checksums already known, output to NUL.
+class KnownChecksums : public LinkGroupFiles {
+ protected:
+  void SetUp() override {
+    LinkGroupFiles::SetUp();
+    sink_ = CreateFileW(L"NUL", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    SetOutputHandleForTesting(sink_);
+    InitChecksumBuffers();
+    lstrcpyW(SearchFolder1, dir_.c_str());
+    lstrcpyW(SearchFolder2, dir_.c_str());
+  }
+  void TearDown() override {
+    FreeChecksumBuffers();
+    SetOutputHandleForTesting(GetStdHandle(STD_OUTPUT_HANDLE));
+    CloseHandle(sink_);
+    LinkGroupFiles::TearDown();
+  }
+  HANDLE sink_ = INVALID_HANDLE_VALUE;
+  int32_t tested_ = 0, found_ = 0;
+  int64_t redundant_ = 0;
+};
 
-#include "compare/checksum_buffers.h"
-#include "console/output.h"
-#include "match/compare_pair.h"
-
-namespace {
 // Two files with equal checksums are destroyed only when their bytes agree: checksums can collide.
-TEST_F(LinkGroupFiles, EqualChecksumsAloneNeverDeleteAFile) {
-  HANDLE sink = CreateFileW(L"NUL", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  SetOutputHandleForTesting(sink);
-  InitChecksumBuffers();
-  lstrcpyW(SearchFolder1, dir_.c_str());
-  lstrcpyW(SearchFolder2, dir_.c_str());
+TEST_F(KnownChecksums, EqualChecksumsAloneNeverDeleteAFile) {
   for (const char* second : {"bbbb", "aaaa"}) {
     Write(L"first", "aaaa");
     Write(L"second", second);
-    ResetRunOptions();
     RunOptions.Action = ActionDeleteFile2;
     wchar_t first[] = L"first", secondName[] = L"second";  // a delete empties the name in place
     FileRecord a = Record(first, 4, 0), b = Record(secondName, 4, 1);
     a.checksum = b.checksum = 0x5EED;  // as if the two contents collided
-    int32_t tested = 0, found = 0;
-    int64_t redundant = 0;
-    ComparePair(&a, &b, &tested, &found, &redundant);
+    tested_ = found_ = 0;
+    ComparePair(&a, &b, &tested_, &found_, &redundant_);
     bool same = second[0] == 'a';
-    EXPECT_EQ(tested, 1);
-    EXPECT_EQ(found, same ? 1 : 0);
+    EXPECT_EQ(tested_, 1);
+    EXPECT_EQ(found_, same ? 1 : 0);
     EXPECT_EQ(GetFileAttributesW((dir_ + L"second").c_str()) == INVALID_FILE_ATTRIBUTES, same) << second;
   }
-  FreeChecksumBuffers();
-  SetOutputHandleForTesting(GetStdHandle(STD_OUTPUT_HANDLE));
-  CloseHandle(sink);
 }
-}  // namespace
 
-namespace {
-// A file whose checksum is known from an earlier pair is not read again: with every open failing, a pair of
-// known checksums is still decided.
-TEST_F(LinkGroupFiles, KnownChecksumsAreNotReadAgain) {
-  HANDLE sink = CreateFileW(L"NUL", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  SetOutputHandleForTesting(sink);
-  lstrcpyW(SearchFolder1, dir_.c_str());
-  lstrcpyW(SearchFolder2, dir_.c_str());
+// A checksum known from an earlier pair is not read again: with every open failing, pairs are still decided.
+TEST_F(KnownChecksums, AreNotReadAgain) {
   FileSystem.Open = FailOpen;
   FileRecord a = Record(L"x", 4, 0), b = Record(L"y", 4, 1), c = Record(L"z", 4, 2);
   a.checksum = b.checksum = 7;
   c.checksum = 9;
   a.allocSize = b.allocSize = c.allocSize = 4096;
-  int32_t tested = 0, found = 0;
-  int64_t redundant = 0;
-  ComparePair(&a, &b, &tested, &found, &redundant);
-  ComparePair(&a, &c, &tested, &found, &redundant);
-  EXPECT_EQ(tested, 2);
-  EXPECT_EQ(found, 1);
-  EXPECT_EQ(redundant, 4096);
-  SetOutputHandleForTesting(GetStdHandle(STD_OUTPUT_HANDLE));
-  CloseHandle(sink);
-  for (FileRecord* r : {&a, &b}) {
-    PtrListClear(r->comparedWith);
-    MemFree(r->comparedWith);
-  }
+  ComparePair(&a, &b, &tested_, &found_, &redundant_);
+  ComparePair(&a, &c, &tested_, &found_, &redundant_);
+  EXPECT_EQ(tested_, 2);
+  EXPECT_EQ(found_, 1);
+  EXPECT_EQ(redundant_, 4096);
 }
 }  // namespace

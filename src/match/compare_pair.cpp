@@ -9,6 +9,7 @@
 #include "compare/test_blocks.h"
 #include "compare/whole_file_checksum.h"
 #include "match/link_groups.h"
+#include "match/time_slice.h"
 #include "pool/memory.h"
 #include "run/options.h"
 
@@ -92,39 +93,39 @@ void ComparePair(FileRecord* a, FileRecord* b, int32_t* pairsTested, int32_t* fi
   if (lstrcmpiW(a->name, b->name) == 0 && (a->dir == b->dir || lstrcmpiW(a->dir, b->dir) == 0)) return;
   if (!a->name[0] || !b->name[0]) return;
   if (RunOptions.SameNameOnly && lstrcmpiW(a->name, b->name) != 0) return;
-  int knownFromB = IsKnownIdentical(b->comparedWith, a, 1);
-  int knownFromA = IsKnownIdentical(a->comparedWith, b, 1);
-  if (knownFromB || knownFromA) return;
-
-  if (HasEqualFileIndex(a, b)) {
-    if (!RunOptions.FindHardlinks1 && !RunOptions.FindHardlinks2) return;
-    ++*pairsTested;
-    BuildPaths(a, b);
-    if (ActOnDuplicate(a, b, Path1, Path2, 1, redundant)) {
-      ++*filesFound;
-      if (b->linkState != 3) *redundant += b->allocSize;
-      LinkIdentical(a, b);
+  bool differ = ChecksumsDiffer(a, b);
+  if (!differ) {
+    int knownFromB = IsKnownIdentical(b->comparedWith, a, 1);
+    int knownFromA = IsKnownIdentical(a->comparedWith, b, 1);
+    if (knownFromB || knownFromA) return;
+    if (HasEqualFileIndex(a, b)) {
+      if (!RunOptions.FindHardlinks1 && !RunOptions.FindHardlinks2) return;
+      ++*pairsTested;
+      BuildPaths(a, b);
+      if (ActOnDuplicate(a, b, Path1, Path2, 1, redundant)) {
+        ++*filesFound;
+        if (b->linkState != 3) *redundant += b->allocSize;
+        LinkIdentical(a, b);
+      }
+      return;
     }
-    return;
   }
 
   if (a->linkState == 3 && !RunOptions.FindHardlinks1) return;
   if (b->linkState == 3 && !RunOptions.FindHardlinks2) return;
   ++*pairsTested;
-  // Checksums known from earlier pairs that differ: a long run of equal sizes meets this most often, and
-  // there is nothing to read or to yield for.
-  if (a->checksum && b->checksum && a->checksum != b->checksum) return;
+  if (differ) return;  // nothing to read, nothing to yield for
   BuildPaths(a, b);
 
   if (!a->checksum && !b->checksum && a->size > kQuickCheckAbove && RunOptions.TestBlockSize <= kSmallestTestBlock &&
       !CompareFileEnds(Path1, Path2, a->size, kEndBlock)) {
-    Sleep(0);
+    YieldTimeSlice();
     return;
   }
   ChecksumMissing(a, b);
   if (!a->checksum || !b->checksum) return;  // unreadable; the reader has said why
   if (a->checksum != b->checksum || !VerifiedForAction(a)) {
-    Sleep(0);
+    YieldTimeSlice();
     return;
   }
 

@@ -16,5 +16,10 @@ int HasEqualFileIndex(FileRecord* a, FileRecord* b);
 int IsKnownIdentical(const PtrList* list, const FileRecord* record, int deep);
 // Enters each record in the other's list of identical records.
 void LinkIdentical(FileRecord* a, FileRecord* b);
+// Both checksums known and different: the contents differ, so the two are neither known identical nor two
+// names of one file, and the bookkeeping need not be asked. Long runs of equal sizes meet this most often.
+inline bool ChecksumsDiffer(const FileRecord* a, const FileRecord* b) {
+  return a->checksum && b->checksum && a->checksum != b->checksum;
+}
 // After record's file became a hard link to head's file: record joins head's group.
 void AddToLinkGroup(FileRecord* head, FileRecord* record);

@@ -9,6 +9,7 @@
 #include "format/size_format.h"
 #include "match/compare_pair.h"
 #include "match/link_groups.h"
+#include "match/time_slice.h"
 #include "run/options.h"
 
 namespace {
@@ -53,7 +54,7 @@ bool WalkSizeRun(Walk& walk, FileRecord* a) {
       ResolveLinkGroup(walk.records2, walk.count2, b);
       if (b->linkState == 3) continue;  // its head stands for it
       if (walk.linkAction && *a->linkCount + *b->linkCount > kMostLinks) continue;
-      if (!RunOptions.FindHardlinks2) {
+      if (!RunOptions.FindHardlinks2 && !ChecksumsDiffer(a, b)) {
         if (RunOptions.SameVolume && a->fileIndexHigh == b->fileIndexHigh && a->fileIndexLow == b->fileIndexLow &&
             (a->fileIndexLow || a->fileIndexHigh))
           continue;
@@ -66,7 +67,7 @@ bool WalkSizeRun(Walk& walk, FileRecord* a) {
     }
     if (walk.linkAction && *a->linkCount == kMostLinks) break;
   }
-  Sleep(0);
+  YieldTimeSlice();
   return true;
 }
 
@@ -79,8 +80,10 @@ bool WalkWholePool(Walk& walk, FileRecord* a) {
     if (walk.linkAction && *a->linkCount + *b->linkCount >= kMostLinks) continue;
     if (a->linkState == 3 && !RunOptions.FindHardlinks1) continue;
     if (b->linkState == 3 && !RunOptions.FindHardlinks2 && !RunOptions.SameSearchFolder) continue;
-    if (a->comparedWith && IsKnownIdentical(a->comparedWith, b, 1)) continue;
-    if (b->comparedWith && IsKnownIdentical(b->comparedWith, a, 1)) continue;
+    if (!ChecksumsDiffer(a, b)) {
+      if (a->comparedWith && IsKnownIdentical(a->comparedWith, b, 1)) continue;
+      if (b->comparedWith && IsKnownIdentical(b->comparedWith, a, 1)) continue;
+    }
     if (!IsGone(b)) ComparePair(a, b, &walk.pairsTested, &walk.filesFound, &walk.redundant);
     if (CancelRequested) return false;
     if (IsGone(a)) break;

@@ -30,19 +30,13 @@ def test_both_builds_carry_version_manifest_and_platform_word(preset, arch, word
     for guid in SUPPORTED_OS:
         assert f'<supportedOS Id="{{{guid}}}"/>' in manifest
     assert re.search(r"<longPathAware[^>]*>true</longPathAware>", manifest)
-    # The banner and the crash dump name take the platform word; the dump name is built from this format.
+    # The banner and the crash dump name take the platform word.
     wide = tool(arch, "strings", "-el", str(exe)).split("\n")
     assert word in wide and other not in wide
-    assert "ZAV_%u.%u.%u.%u_%s.dmp" in tool(arch, "strings", "-a", str(exe)).split("\n")
 
 
-@pytest.mark.parametrize("parts, text", [
-    ((1, 2, 3, 0), "1.2.3"),
-    ((1, 2, 3, 4), "1.2.3.4"),
-    ((256, 2, 3, 4), "0.2.3.4"),
-    ((1, 258, 511, 65535), "1.2.255.255"),
-    ((0, 0, 0, 256), "0.0.0"),
-])
+@pytest.mark.parametrize("parts, text", [((1, 2, 3, 0), "1.2.3"), ((1, 2, 3, 4), "1.2.3.4"),
+                                         ((256, 258, 511, 65535), "0.2.255.255"), ((1, 2, 3, 256), "1.2.3")])
 def test_banner_shows_the_version_of_the_resource(tmp_path, parts, text):
     """A copy of zav.exe with its fixed file version patched to four 16-bit parts."""
     data = bytearray(EXE.read_bytes())

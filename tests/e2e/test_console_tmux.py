@@ -23,11 +23,8 @@ class Terminal:
                               capture_output=True, timeout=30).stdout.decode()
 
     def screen(self):  # with the history, lines stripped on the right, blank lines at the end dropped
-        text = self.tmux("capture-pane", "-p", "-J", "-S", "-", "-E", "-")
-        return [line.rstrip() for line in text.rstrip().split("\n")]
-
-    def cursor_shown(self):
-        return self.tmux("display-message", "-p", "#{cursor_flag}").strip() == "1"
+        text = self.tmux("capture-pane", "-p", "-J", "-S", "-")
+        return [line.rstrip() for line in text.rstrip().splitlines()]
 
     def wait_for(self, found, what):
         end = time.monotonic() + DEADLINE
@@ -37,14 +34,16 @@ class Terminal:
             time.sleep(0.05)
         pytest.fail(f"no {what} within {DEADLINE} s; screen:\n" + "\n".join(self.screen()))
 
-    def exit_code(self):
-        return int(self.wait_for(lambda _: self.exit.exists() and self.exit.read_text().strip(), "end"))
+    def finish(self):  # the exit code and the final screen, with the cursor shown again
+        code = int(self.wait_for(lambda _: self.exit.exists() and self.exit.read_text().strip(), "end"))
+        assert self.tmux("display-message", "-p", "#{cursor_flag}").strip() == "1"
+        return code, self.screen()
 
-    def ctrl_c_once(self, screen_shows, what):
-        self.wait_for(lambda screen: any(re.match(screen_shows, line) for line in screen), what)
+    def ctrl_c(self, screen_shows):
+        self.wait_for(lambda screen: any(re.match(screen_shows, line) for line in screen), screen_shows)
         self.tmux("send-keys", "C-c")
-        code, screen = self.exit_code(), self.screen()
-        assert "Ctrl+C pressed -> abort" in screen and self.cursor_shown(), screen
+        code, screen = self.finish()
+        assert "Ctrl+C pressed -> abort" in screen, screen
         return code, screen
 
 
@@ -64,28 +63,24 @@ def test_progress_leaves_the_final_screen_as_redirected_output(tmp_path, termina
     redirected = run_zav(win(one), win(two))
     expected = [line.rstrip(" ") for line in redirected.text.rstrip("\r\n").split("\r\n")]
     assert not any("\r" in line or "checking file" in line for line in expected)
-
-    t = terminal(win(one), win(two))
-    assert t.exit_code() == redirected.returncode
-    screen = t.screen()
+    code, screen = terminal(win(one), win(two)).finish()
+    assert code == redirected.returncode
     assert [line for line in screen if line.startswith("scanning")] == ["scanning file pool 1: 3000",
                                                                         "scanning file pool 2: 300"]
     # On screen the final counts stay behind the pool labels; only the run's duration differs.
     unvaried = re.compile(r"(?<=^scanning file pool \d:) \d+$|(?<= of redundant data found in ).*$")
     assert [unvaried.sub("", line) for line in screen] == [unvaried.sub("", line) for line in expected]
-    assert t.cursor_shown()
 
 
 def test_ctrl_c_while_pool_1_is_scanned(tmp_path, terminal):
     one = make_many(tmp_path / "one", 60000, per_folder=20, size=1)
-    t = terminal(win(one), win(make_tree(tmp_path / "two", {"x.bin": b"x"})))
-    code, screen = t.ctrl_c_once(r"scanning file pool 1: \d+", "a running count")
+    two = make_tree(tmp_path / "two", {"x": b"x"})
+    code, screen = terminal(win(one), win(two)).ctrl_c(r"scanning file pool 1: \d+")
     assert code == 1 and not any("pool 2" in line for line in screen), screen
 
 
 def test_ctrl_c_while_matching_still_prints_the_summary(tmp_path, terminal):
-    t = terminal(win(make_many(tmp_path / "one", 4000, size=4096)))
-    code, screen = t.ctrl_c_once(r"checking file ", "matching progress")
+    code, screen = terminal(win(make_many(tmp_path / "one", 4000, size=4096))).ctrl_c(r"checking file ")
     # The handler prints its line after a short pause, so it may follow the summary.
     assert code in (0, 2) and any(re.fullmatch(r"[\d.,]+ pairs tested", line) for line in screen), screen
     assert not any("checking file" in line for line in screen)

@@ -13,23 +13,9 @@ SAME = b"same content"
 
 def report(run):
     """The lines after "Matching ...", with the run's duration replaced by T."""
-    lines = run.lines
-    assert lines[-1] == ""  # the output ends with a line end
-    start = next(i for i, line in enumerate(lines) if line.startswith("Matching "))
-    return [re.sub(r" in \d+(\.\d)? (ms|Seconds|Minutes|Hours)$", " in T", line) for line in lines[start + 1:-1]]
-
-
-def two_pools(tmp_path, file1, file2, times=(OLD, NEW)):
-    """file1 in pool p1, file2 in pool p2, each pool with one other file; returns the two paths."""
-    make_tree(tmp_path, {f"p1/{file1}": SAME, f"p2/{file2}": SAME, "p1/keep1.bin": b"1", "p2/keep2.bin": b"22"})
-    paths = tmp_path / "p1" / file1, tmp_path / "p2" / file2
-    for path, time in zip(paths, times):
-        os.utime(path, (time, time))
-    return paths
-
-
-def zav(tmp_path, *options):
-    return run_zav(win(tmp_path / "p1"), win(tmp_path / "p2"), *options)
+    assert run.lines[-1] == ""  # the output ends with a line end
+    start = next(i for i, line in enumerate(run.lines) if line.startswith("Matching "))
+    return [re.sub(r" in \d+(\.\d)? (ms|Seconds|Minutes|Hours)$", " in T", s) for s in run.lines[start + 1:-1]]
 
 
 def tree(root):
@@ -38,58 +24,41 @@ def tree(root):
     return {p.relative_to(root).as_posix() + "/" * p.is_dir(): b"" if p.is_dir() else p.read_bytes() for p in paths}
 
 
-# Apart: file1 a\x.txt is older and has the shorter name and folder. On a tie everything is equal and the
-# fallback choice takes file2.
+# file1 in pool p1, file2 in p2. Apart: file1 a\x.txt is older and has the shorter name and folder. On a tie
+# everything is equal and the fallback choice takes file2. The target is read-only: it is acted on all the same.
 @pytest.mark.parametrize("tie", [False, True])
-@pytest.mark.parametrize("option, deleted", [
-    ("-d1", 1), ("-d2", 2), ("-d", 2), ("-dsn", 1), ("-dln", 2), ("-dsp", 1), ("-dlp", 2), ("-do", 1), ("-dn", 2),
-])
-def test_each_delete_rule_deletes_its_file(tmp_path, option, deleted, tie):
+@pytest.mark.parametrize("option, target", [("-d1", 1), ("-d2", 2), ("-d", 2), ("-dsn", 1), ("-dln", 2),
+    ("-dsp", 1), ("-dlp", 2), ("-do", 1), ("-dn", 2), ("-h", 2), ("-h1", 1), ("-h2", 2)])
+def test_each_action_acts_on_the_file_its_rule_picks(tmp_path, option, target, tie):
     names = ("a/x.txt", "b/y.txt") if tie else ("a/x.txt", "bbb/yyyy.txt")
-    files = two_pools(tmp_path, *names, times=(OLD, OLD) if tie else (OLD, NEW))
-    deleted = deleted if option in ("-d1", "-d2") or not tie else 2
-    for path in files:
-        os.chmod(path, stat.S_IRUSR)  # a read-only duplicate is deleted all the same
-    run = zav(tmp_path, option)
-    assert run.returncode == 0
-    assert report(run) == [
-        " == ".join(name.replace("/", "\\") for name in names),
-        f" file{deleted} deleted",
-        "1 pairs tested",
-        "0 Bytes of redundant data found in 1 file in T",
-        "1 file deleted saving 12 Bytes",
-    ]
-    assert [path.exists() for path in files] == [deleted == 2, deleted == 1]
-
-
-@pytest.mark.parametrize("option, replaced", [("-h", 2), ("-h1", 1), ("-h2", 2)])
-def test_hard_link_actions_leave_two_names_of_one_file(tmp_path, option, replaced):
-    files = two_pools(tmp_path, "a/x.txt", "b/y.txt")
-    target, kept = files if replaced == 1 else files[::-1]
-    os.chmod(target, stat.S_IRUSR)  # a read-only duplicate is replaced too
-    run = zav(tmp_path, option)
-    assert run.returncode == 0
-    assert report(run) == [
-        "a\\x.txt == b\\y.txt",
-        f" file{replaced} replaced by hardlink",
-        "1 pairs tested",
-        "4096 Bytes of redundant data found in 1 file in T",
-        "1 file replaced by hardlink saving 4096 Bytes",
-    ]
-    assert os.stat(target).st_ino == os.stat(kept).st_ino and os.stat(kept).st_nlink == 2
-    assert os.stat(target).st_mode & stat.S_IWUSR  # the kept file's attributes: it was writable
+    target = target if option[-1] in "12" or not tie else 2
+    make_tree(tmp_path, {f"p1/{names[0]}": SAME, f"p2/{names[1]}": SAME, "p1/other": b"1", "p2/other": b"22"})
+    files = tmp_path / "p1" / names[0], tmp_path / "p2" / names[1]
+    for path, time in zip(files, (OLD, OLD if tie else NEW)):
+        os.utime(path, (time, time))
+    os.chmod(files[target - 1], stat.S_IRUSR)
+    run = run_zav(win(tmp_path / "p1"), win(tmp_path / "p2"), option)
+    link = option.startswith("-h")
+    action, saved = ("replaced by hardlink", 4096) if link else ("deleted", 12)
+    assert run.returncode == 0 and report(run) == [
+        " == ".join(name.replace("/", "\\") for name in names), f" file{target} {action}", "1 pairs tested",
+        f"{4096 * link} Bytes of redundant data found in 1 file in T", f"1 file {action} saving {saved} Bytes"]
+    gone, kept = files[target - 1], files[2 - target]
+    assert kept.read_bytes() == SAME and gone.exists() == link
+    if link:  # two names of one file with the kept file's attributes: it was writable
+        assert os.stat(gone).st_ino == os.stat(kept).st_ino and os.stat(kept).st_nlink == 2
+        assert os.stat(gone).st_mode & stat.S_IWUSR
 
 
 def test_hard_links_count_only_when_asked_for(tmp_path):
     make_tree(tmp_path, {"p1/x.txt": SAME, "p1/keep1.bin": b"1", "p2/keep2.bin": b"22"})
     os.link(tmp_path / "p1/x.txt", tmp_path / "p2/y.txt")
-    plain = zav(tmp_path, "-d1")
-    assert plain.returncode == 2
-    assert report(plain)[0] == "0 pairs tested"
-    found = zav(tmp_path, "-fh2", "-d1")
-    assert found.returncode == 0
-    assert report(found) == ["x.txt =hardlink= y.txt", " file1 deleted", "1 pairs tested",
-                             "0 Bytes of redundant data found in 1 file in T", "1 file deleted saving 0 Bytes"]
+    plain = run_zav(win(tmp_path / "p1"), win(tmp_path / "p2"), "-d1")
+    assert plain.returncode == 2 and report(plain)[0] == "0 pairs tested"
+    found = run_zav(win(tmp_path / "p1"), win(tmp_path / "p2"), "-fh2", "-d1")
+    assert found.returncode == 0 and report(found) == [
+        "x.txt =hardlink= y.txt", " file1 deleted", "1 pairs tested",
+        "0 Bytes of redundant data found in 1 file in T", "1 file deleted saving 0 Bytes"]
     assert tree(tmp_path) == {"p1/keep1.bin": b"1", "p2/keep2.bin": b"22", "p2/y.txt": SAME}
 
 
@@ -110,6 +79,6 @@ def test_hard_links_count_only_when_asked_for(tmp_path):
 def test_one_pool_renames_depth_and_emptied_folders(tmp_path, option, files, lines, after):
     make_tree(tmp_path, files)
     run = run_zav(win(tmp_path), *option.split())
-    assert run.returncode == 0
-    assert report(run)[:len(lines) + 1] == [line.format(root=win(tmp_path)) for line in lines] + ["1 pairs tested"]
+    expected = [line.format(root=win(tmp_path)) for line in lines] + ["1 pairs tested"]
+    assert run.returncode == 0 and report(run)[:len(lines) + 1] == expected
     assert tree(tmp_path) == {name: b"" if name.endswith("/") else files.get(name, SAME) for name in after}

@@ -7,9 +7,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <map>
-#include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "console/output.h"
@@ -29,7 +31,8 @@
 namespace {
 struct FakeMachine {
   std::map<std::wstring, int32_t> disks;                                 // \\?\Volume{...} -> disk number
-  std::map<std::wstring, std::pair<std::wstring, std::wstring>> images;  // \\.\PhysicalDriveN -> host, file
+  std::map<std::wstring, std::pair<std::wstring, std::wstring>> images = {  // disk device -> host, file; 4 on Z:
+      {L"\\\\.\\PhysicalDrive3", {L"C:\\", L"\\v.vhdx"}}, {L"\\\\.\\PhysicalDrive4", {L"Z:\\", L"\\w.vhdx"}}};
   ULONG replyBytes = 0;                           // asked for first when above the offered size
   std::map<std::wstring, std::wstring> dosNames;  // S: -> \??\Z:\tmp; the rest is Wine's
   std::vector<BYTE> trueCryptList;                // the encryption driver, absent when empty
@@ -37,8 +40,6 @@ struct FakeMachine {
 } Machine;
 
 // A handle is the path the device was opened with.
-const std::wstring& PathOf(HANDLE handle) { return *static_cast<std::wstring*>(handle); }
-
 HANDLE WINAPI FakeOpen(LPCWSTR path, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
   bool driver = lstrcmpW(path, L"\\\\.\\TrueCrypt") == 0 && !Machine.trueCryptList.empty();
   if (!driver && !Machine.disks.count(path) && !Machine.images.count(path)) return INVALID_HANDLE_VALUE;
@@ -51,7 +52,7 @@ BOOL WINAPI FakeClose(HANDLE handle) {
 }
 
 BOOL WINAPI FakeControl(HANDLE handle, DWORD code, LPVOID, DWORD, LPVOID out, DWORD, LPDWORD returned, LPOVERLAPPED) {
-  const std::wstring& path = PathOf(handle);
+  const std::wstring& path = *static_cast<std::wstring*>(handle);
   if (code == IOCTL_STORAGE_GET_DEVICE_NUMBER && Machine.disks.count(path)) {
     STORAGE_DEVICE_NUMBER reply = {FILE_DEVICE_DISK, static_cast<DWORD>(Machine.disks[path]), 1};
     memcpy(out, &reply, *returned = sizeof reply);
@@ -76,13 +77,14 @@ HMODULE WINAPI FakeLoadLibrary(LPCSTR) { return reinterpret_cast<HMODULE>(0x5000
 
 DWORD WINAPI FakeGetStorageDependencyInformation(HANDLE disk, GET_STORAGE_DEPENDENCY_FLAG, ULONG bytes,
                                                  PSTORAGE_DEPENDENCY_INFO reply, PULONG used) {
+  const std::wstring& path = *static_cast<std::wstring*>(disk);
   ++Machine.dependencyCalls;
-  if (!Machine.images.count(PathOf(disk))) return ERROR_FILE_NOT_FOUND;
+  if (!Machine.images.count(path)) return ERROR_FILE_NOT_FOUND;
   *used = Machine.replyBytes;
   if (Machine.replyBytes > bytes) return ERROR_INSUFFICIENT_BUFFER;
   reply->NumberEntries = 1;
-  reply->Version2Entries[0].HostVolumeName = &Machine.images[PathOf(disk)].first[0];
-  reply->Version2Entries[0].DependentVolumeRelativePath = &Machine.images[PathOf(disk)].second[0];
+  reply->Version2Entries[0].HostVolumeName = &Machine.images[path].first[0];
+  reply->Version2Entries[0].DependentVolumeRelativePath = &Machine.images[path].second[0];
   return ERROR_SUCCESS;
 }
 
@@ -135,27 +137,22 @@ class Topology : public ::testing::Test {
     }
     Devices = {FakeOpen, FakeControl, FakeClose, FakeQueryDosDevice, GetVolumePathNameW, GetDriveTypeW,
                GetVolumeNameForVolumeMountPointW, FakeLoadLibrary, FakeGetProcAddress, NoPause};
-    Machine.images = {{L"\\\\.\\PhysicalDrive3", {L"C:\\", L"\\images\\v.vhdx"}},
-                      {L"\\\\.\\PhysicalDrive4", {L"Z:\\", L"\\w.vhdx"}}};  // an image on Z: itself
     ForgetVirtDisk();
   }
-  void TearDown() override {
-    RestoreDeviceCalls();
-    ForgetVirtDisk();
-  }
+  void TearDown() override { RestoreDeviceCalls(); }
   void PutZOnDisk(int32_t disk) { Machine.disks = {{volumeC, 0}, {volumeZ, disk}}; }
   wchar_t volumeC[64] = {}, volumeZ[64] = {};
 };
 
 TEST_F(Topology, ResolvesEveryKindOfVolumeToItsDrive) {
+  wchar_t out[260] = L"untouched";
+  int32_t identity = -1;
+  EXPECT_EQ(0, ResolveEncryptedVolume(L"\\\\?\\M:\\secret", out, &identity));  // no driver: nothing to follow
+  EXPECT_TRUE(out == std::wstring(L"untouched") && identity == -1);
   Machine.dosNames = {{L"S:", L"\\??\\Z:\\tmp"}, {L"T:", L"\\??\\U:\\"}, {L"U:", L"\\??\\T:\\loop"}};
   MountEncrypted(L'M', L"\\??\\Z:\\vaults\\m.hc");
   MountEncrypted(L'P', L"\\Device\\Harddisk5\\Partition1");
-  struct Case {
-    int32_t diskOfZ;
-    std::wstring path;
-    DriveId expected;
-  } cases[] = {
+  const std::tuple<int32_t, std::wstring, DriveId> cases[] = {  // disk of Z:, path, identity
       {1, L"\\\\?\\C:\\data\\", 0},
       {0, L"\\\\?\\Z:\\tmp\\", 0},   // another partition of disk 0
       {1, L"\\\\?\\S:\\data\\", 1},  // substituted drive: its target's disk
@@ -168,47 +165,33 @@ TEST_F(Topology, ResolvesEveryKindOfVolumeToItsDrive) {
       {6, L"\\\\?\\M:\\secret\\", 6},  // encrypted container file on Z:
       {1, L"\\\\?\\P:\\", 5},          // encrypted partition of disk 5
   };
-  for (const Case& c : cases) {
-    PutZOnDisk(c.diskOfZ);
-    EXPECT_EQ(c.expected, GetPhysicalDriveId(c.path.c_str())) << c.path.c_str();
+  for (const auto& [diskOfZ, path, expected] : cases) {
+    PutZOnDisk(diskOfZ);
+    EXPECT_EQ(expected, GetPhysicalDriveId(path.c_str())) << path.c_str();
   }
-  wchar_t out[260];
   EXPECT_EQ(0, ResolveSubstDrive((L"\\\\?\\S:\\" + std::wstring(250, L'x')).c_str(), out));  // would not fit
-}
-
-TEST_F(Topology, WithoutTheDriverOrOn32BitNothingIsFollowed) {
-  PutZOnDisk(3);
-  wchar_t out[260] = L"untouched";
-  int32_t identity = -1;
-  for (const wchar_t* path : {L"\\\\?\\M:\\secret", L"P:\\", L"\\\\?\\Z:\\"})
-    EXPECT_EQ(0, ResolveEncryptedVolume(path, out, &identity)) << path;
-  EXPECT_STREQ(L"untouched", out);
-  EXPECT_EQ(-1, identity);
-  SystemVersion.IsWow64 = 1;
-  EXPECT_EQ(3, GetPhysicalDriveId(L"\\\\?\\Z:\\inside\\"));
-  EXPECT_EQ(0, Machine.dependencyCalls);
+  // Network paths are read one after the other, and beside a local disk at once.
+  EXPECT_EQ(kSame, Capture([] { EXPECT_EQ(1, IsSamePhysicalDrive(L"\\\\server\\a\\", L"\\\\other\\b\\")); }));
+  EXPECT_EQ(kDifferent, Capture([] { EXPECT_EQ(0, IsSamePhysicalDrive(L"\\\\server\\a\\", L"C:\\b\\")); }));
 }
 
 TEST_F(Topology, DependencyRepliesOfEverySize) {
-  struct Case {
-    const wchar_t *host, *relative, *expected;
-    ULONG bytesNeeded;
-    int calls;
-  } cases[] = {
-      {L"\\\\?\\Volume{g}\\", L"\\images\\v.vhdx", L"\\\\?\\Volume{g}\\images\\v.vhdx", 0, 1},
-      {L"\\\\?\\Volume{g}", L"\\images\\v.vhdx", L"\\\\?\\Volume{g}\\images\\v.vhdx", 0, 1},
-      {L"\\\\?\\Volume{g}\\", L"\\big.vhdx", L"\\\\?\\Volume{g}\\big.vhdx", 1048576, 2},
-      {L"\\\\?\\Volume{g}\\", L"\\huge.vhdx", L"", 1048577, 1},  // more than 1 MiB is not believed
+  const std::tuple<bool, const wchar_t*, ULONG, const wchar_t*, int> cases[] = {  // 32-bit on 64-bit, host, ...
+      {false, L"\\\\?\\Volume{g}\\", 0, L"\\\\?\\Volume{g}\\v.vhdx", 1},
+      {false, L"\\\\?\\Volume{g}", 0, L"\\\\?\\Volume{g}\\v.vhdx", 1},
+      {false, L"\\\\?\\Volume{g}\\", 1048576, L"\\\\?\\Volume{g}\\v.vhdx", 2},
+      {false, L"\\\\?\\Volume{g}\\", 1048577, L"", 1},  // more than 1 MiB is not believed
+      {true, L"\\\\?\\Volume{g}\\", 0, L"", 0},          // a 32-bit process on 64-bit Windows never asks
   };
-  PutZOnDisk(1);
-  for (const Case& c : cases) {
-    Machine.images[L"\\\\.\\PhysicalDrive3"] = {c.host, c.relative};
-    Machine.replyBytes = c.bytesNeeded;
+  for (auto [wow64, host, bytesNeeded, expected, calls] : cases) {
+    SystemVersion.IsWow64 = wow64;
+    Machine.images[L"\\\\.\\PhysicalDrive3"] = {host, L"\\v.vhdx"};
+    Machine.replyBytes = bytesNeeded;
     Machine.dependencyCalls = 0;
     wchar_t out[260] = L"x";
-    EXPECT_EQ(c.expected[0] != 0, GetVirtualDiskHostPath(L"\\\\.\\PhysicalDrive3", out, 260)) << c.bytesNeeded;
-    EXPECT_STREQ(c.expected, out);
-    EXPECT_EQ(c.calls, Machine.dependencyCalls) << c.bytesNeeded;
+    EXPECT_EQ(expected[0] != 0, GetVirtualDiskHostPath(L"\\\\.\\PhysicalDrive3", out, 260)) << bytesNeeded;
+    EXPECT_STREQ(expected, out);
+    EXPECT_EQ(calls, Machine.dependencyCalls) << bytesNeeded;
   }
 }
 
@@ -218,167 +201,114 @@ struct Meeting {
   volatile LONG arrivals = 0;
   bool met = false;
   void Arrive() {
-    LONG order = InterlockedIncrement(&arrivals);
-    if (order == 2) SetEvent(bothIn);
-    if (order == 1) met = WaitForSingleObject(bothIn, 30000) == WAIT_OBJECT_0;
+    if (InterlockedIncrement(&arrivals) == 1) met = WaitForSingleObject(bothIn, 30000) == WAIT_OBJECT_0;
+    else SetEvent(bothIn);
   }
 };
 
-// Which threads scanned and read during one run, and what was printed when the first count came.
+// One run's scans and checksum reads, held at a meeting when the run reads two drives at once.
 struct RunWatch {
-  bool hold = false;
   Meeting scans, checksums;
-  std::set<DWORD> scanThreads, checksumThreads;
-  std::multiset<std::wstring> checksumPaths;
+  volatile LONG counts = 0, checksumOpens = 0;
   std::string printedAtFirstCount;
 } * Watch;
-CRITICAL_SECTION WatchLock;
 
 void WatchScanner(uint32_t, const wchar_t*, ...) {
-  EnterCriticalSection(&WatchLock);
-  if (Watch->scanThreads.empty()) Watch->printedAtFirstCount = Captured();
-  Watch->scanThreads.insert(GetCurrentThreadId());
-  LeaveCriticalSection(&WatchLock);
-  if (Watch->hold) Watch->scans.Arrive();
+  if (InterlockedIncrement(&Watch->counts) == 1) Watch->printedAtFirstCount = Captured();
+  if (RunOptions.ParallelRead) Watch->scans.Arrive();
 }
 
 HANDLE WINAPI WatchOpen(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
                         DWORD flags, HANDLE templateFile) {
   if (flags & FILE_FLAG_NO_BUFFERING) {  // the checksum's reads
-    EnterCriticalSection(&WatchLock);
-    Watch->checksumThreads.insert(GetCurrentThreadId());
-    Watch->checksumPaths.insert(path);
-    LeaveCriticalSection(&WatchLock);
-    if (Watch->hold) Watch->checksums.Arrive();
+    InterlockedIncrement(&Watch->checksumOpens);
+    if (RunOptions.ParallelRead) Watch->checksums.Arrive();
   }
   return CreateFileW(path, access, share, security, disposition, flags, templateFile);
 }
 
-std::string WithoutLine(std::string text, const char* start) {
-  size_t at = text.find(start);
-  return at == std::string::npos ? text : text.erase(at, text.find("\r\n", at) + 2 - at);
-}
-
-// Pool 1 on C:, pool 2 on Z:, with copies across them, equal sizes of other content and sizes on one side only.
-// On one disk both are scanned and read one after the other; on two, both labels come before either scan,
-// the scans run on two threads at once and the files of a pair are read on two threads at once. Either way
-// the same lines are printed but for the verdict.
+// Pool 1 on C:, pool 2 on Z:, with copies across, equal sizes of other content and a size on one side only. On
+// two disks both labels come before either scan, and scans and pair reads run on two threads at once.
 class ParallelRun : public Topology, public ::testing::WithParamInterface<const wchar_t*> {};
 
 TEST_P(ParallelRun, TwoDrivesWorkOnTwoThreadsAndPrintWhatOneDrivePrints) {
-  std::wstring suffix = L"zav-parallel-" + std::to_wstring(GetCurrentProcessId());
-  std::wstring folders[] = {L"C:\\" + suffix, L"Z:\\tmp\\" + suffix};
-  const std::pair<std::wstring, int> files[] = {{L"0\\same", 1}, {L"0\\differs", 3}, {L"0\\one", 4},
-                                                {L"1\\copy", 1}, {L"1\\copy2", 1}, {L"1\\differs", 5}};
-  for (const auto& folder : folders) CreateDirectoryW(folder.c_str(), nullptr);
-  for (const auto& [name, seed] : files) {
-    std::string bytes(seed == 4 ? 123 : 20000, char(seed));
-    HANDLE f = CreateFileW((folders[name[0] - L'0'] + name.substr(1)).c_str(), GENERIC_WRITE, 0, nullptr,
-                           CREATE_ALWAYS, 0, nullptr);
-    DWORD written;
-    WriteFile(f, bytes.data(), DWORD(bytes.size()), &written, nullptr);
-    CloseHandle(f);
+  const std::wstring name = L"zav-parallel-" + std::to_wstring(GetCurrentProcessId());
+  const std::filesystem::path folders[] = {L"C:\\" + name, L"Z:\\tmp\\" + name};
+  const std::tuple<int, const wchar_t*, char> files[] = {{0, L"same", 1}, {0, L"differs", 3}, {0, L"one", 4},
+                                                         {1, L"copy", 1}, {1, L"copy2", 1}, {1, L"differs", 5}};
+  for (auto [pool, file, seed] : files) {
+    std::filesystem::create_directories(folders[pool]);
+    std::ofstream(folders[pool] / file, std::ios::binary) << std::string(seed == 4 ? 123 : 20000, seed);
   }
-  InitializeCriticalSection(&WatchLock);
   RunWatch watch[2];
   std::string text[2];
   for (int32_t disk : {0, 1}) {
     PutZOnDisk(disk);
     ResetRunOptions();
     Watch = &watch[disk];
-    watch[disk].hold = disk == 1;
     ScanPrintAt = WatchScanner;
     FileSystem.Open = WatchOpen;
-    std::wstring program = L"zav.exe", noWait = L"-n", extra = GetParam();
-    std::vector<wchar_t*> argv = {&program[0], &folders[0][0], &folders[1][0], &noWait[0]};
-    if (!extra.empty()) argv.push_back(&extra[0]);
-    text[disk] = Capture([&] { EXPECT_EQ(0, RunMain(int(argv.size()), argv.data())); });
+    std::wstring args[] = {L"zav.exe", folders[0], folders[1], L"-n", GetParam()};
+    wchar_t* argv[] = {&args[0][0], &args[1][0], &args[2][0], &args[3][0], &args[4][0]};
+    text[disk] = Capture([&] { EXPECT_EQ(0, RunMain(args[4].empty() ? 4 : 5, argv)); });
     ScanPrintAt = PrintAt;
     RestoreFileSystemCalls();
-    EXPECT_EQ(disk, RunOptions.ParallelRead);
-    EXPECT_NE(std::string::npos, text[disk].find(disk ? kDifferent : kSame)) << text[disk];
-    text[disk] = WithoutLine(WithoutLine(text[disk], "Files are located on "), "ZAV V");
     text[disk] = text[disk].substr(0, text[disk].rfind(" in "));  // the duration differs
   }
-  DeleteCriticalSection(&WatchLock);
-  for (const auto& [name, seed] : files) DeleteFileW((folders[name[0] - L'0'] + name.substr(1)).c_str());
-  for (const auto& folder : folders) RemoveDirectoryW(folder.c_str());
+  for (const auto& folder : folders) std::filesystem::remove_all(folder);
 
-  EXPECT_EQ(text[0], text[1]);
-  EXPECT_NE(std::string::npos, text[1].find("Matching 3 with 3 files...\r\nsame == copy\r\nsame == copy2\r\n"))
-      << text[1];
+  size_t verdictAt = text[0].find(kSame);  // the only line that differs
+  ASSERT_NE(std::string::npos, verdictAt) << text[0];
+  EXPECT_EQ(text[0].replace(verdictAt, strlen(kSame), kDifferent), text[1]);
+  EXPECT_NE(std::string::npos, text[1].find("\r\nsame == copy\r\nsame == copy2\r\n"));
   EXPECT_EQ(std::string::npos, watch[0].printedAtFirstCount.find("scanning file pool 2: "));
   EXPECT_NE(std::string::npos, watch[1].printedAtFirstCount.find("scanning file pool 2: "));
-  DWORD mainThread = GetCurrentThreadId();
   EXPECT_TRUE(watch[1].scans.met && watch[1].checksums.met);
-  EXPECT_EQ(2u, watch[1].scanThreads.size());
-  EXPECT_EQ(0u, watch[1].scanThreads.count(mainThread) + watch[1].checksumThreads.count(mainThread));
-  EXPECT_EQ(std::set<DWORD>{mainThread}, watch[0].checksumThreads);
-  EXPECT_EQ(watch[0].checksumPaths, watch[1].checksumPaths);
+  EXPECT_EQ(watch[0].checksumOpens, watch[1].checksumOpens);
 }
 
-// Whole-file checksums, and test blocks.
-INSTANTIATE_TEST_SUITE_P(Checksums, ParallelRun, ::testing::Values(L"", L"-t:8K"));
-
-TEST_F(Topology, NetworkPathsAreReadOneAfterTheOtherAndBesideALocalDiskAtOnce) {
-  EXPECT_EQ(kSame, Capture([] { EXPECT_EQ(1, IsSamePhysicalDrive(L"\\\\server\\a\\", L"\\\\other\\b\\")); }));
-  EXPECT_EQ(kDifferent, Capture([] { EXPECT_EQ(0, IsSamePhysicalDrive(L"\\\\server\\a\\", L"C:\\b\\")); }));
-}
+INSTANTIATE_TEST_SUITE_P(Checksums, ParallelRun, ::testing::Values(L"", L"-t:8K"));  // whole files, test blocks
 
 constexpr int kLimit = 32768;  // the text helpers must not write past a buffer even at this length
 
-// The text in a buffer of exactly capacity units, followed by guard units that must stay untouched.
+// The text in a buffer of exactly capacity units, followed by 16 guard units that must stay untouched.
 std::vector<wchar_t> Guarded(const std::wstring& text, int capacity) {
   std::vector<wchar_t> units(capacity + 16, 0xBEEF);
   std::copy(text.c_str(), text.c_str() + text.size() + 1, units.begin());
   return units;
 }
-bool GuardIntact(const std::vector<wchar_t>& units, int capacity) {
-  return std::all_of(units.begin() + capacity, units.end(), [](wchar_t c) { return c == 0xBEEF; });
-}
 
 TEST(WideText, StartsWithNoCase) {
   const std::wstring full(kLimit - 1, L'a'), longer = full + L"a";
-  struct Case {
-    const wchar_t *text, *prefix;
-    bool expected;
-  } cases[] = {
+  const std::tuple<const wchar_t*, const wchar_t*, bool> cases[] = {
       {L"\\device\\floppy0", L"\\Device\\Floppy", true}, {L"abc", L"abc", true}, {L"abc", L"", false},
       {L"", L"", false}, {L"ab", L"abc", false}, {L"xabc", L"abc", false}, {nullptr, L"a", false},
       {L"a", nullptr, false}, {full.c_str(), full.c_str(), true}, {full.c_str(), longer.c_str(), false},
   };
-  for (const Case& c : cases) EXPECT_EQ(c.expected, StartsWithNoCase(c.text, c.prefix)) << c.text << L"|" << c.prefix;
+  for (auto [text, prefix, expected] : cases)
+    EXPECT_EQ(expected, StartsWithNoCase(text, prefix)) << text << L"|" << prefix;
 }
 
 TEST(WideText, CutAfterNthChar) {
   const std::wstring full = std::wstring(kLimit - 2, L'a') + L"\\";
-  struct Case {
-    std::wstring text, expected;
-    int n, result;
-  } cases[] = {
+  const std::tuple<std::wstring, std::wstring, int, int> cases[] = {  // text, result text, n, result
       {L"\\\\server\\share\\dir\\x", L"\\\\server\\share\\", 4, 1},
       {L"\\\\server\\share", L"\\\\server\\share", 4, 0},  // fewer than n: unchanged
       {L"a\\b\\", L"a\\b\\", 2, 1},                      // the last character: nothing after it to cut
       {full, full, 1, 1},
   };
-  for (const Case& c : cases) {
-    std::vector<wchar_t> text = Guarded(c.text, int(c.text.size()) + 1);
-    EXPECT_EQ(c.result, CutAfterNthChar(text.data(), L'\\', c.n)) << c.text.size() << L" " << c.n;
-    EXPECT_EQ(c.expected, text.data());
-    EXPECT_TRUE(GuardIntact(text, int(c.text.size()) + 1));
+  for (const auto& [before, expected, n, result] : cases) {
+    std::vector<wchar_t> text = Guarded(before, int(before.size()) + 1);
+    EXPECT_EQ(result, CutAfterNthChar(text.data(), L'\\', n)) << before.size() << L" " << n;
+    EXPECT_EQ(expected, text.data());
+    EXPECT_EQ(16, std::count(text.begin() + before.size() + 1, text.end(), 0xBEEF));
   }
 }
 
 TEST(WideText, ReplaceAllNoCaseNeverOutgrowsItsBuffer) {
   const std::wstring x3(kLimit - 3, L'x'), x4(kLimit - 4, L'x'), a11(kLimit - 11, L'a'), a1(kLimit - 1, L'a');
   const std::wstring full(kLimit, L'a');
-  struct Case {
-    std::wstring text;
-    const wchar_t *find, *replacement;
-    int capacity, count;
-    std::wstring expected;
-  } cases[] = {
-      {L"Z:\\docs", L"z:", L"\\\\server\\share", 64, 1, L"\\\\server\\share\\docs"},
+  const std::tuple<std::wstring, const wchar_t*, const wchar_t*, int, int, std::wstring> cases[] = {
       {L"abcABCabc", L"b", L"", 64, 3, L"acACac"},
       {L"aaa", L"aa", L"b", 64, 1, L"ba"},  // occurrences do not overlap
       {L"\x00e4\x00c4", L"\x00c4", L"o", 64, 2, L"oo"},
@@ -392,11 +322,11 @@ TEST(WideText, ReplaceAllNoCaseNeverOutgrowsItsBuffer) {
       {a1, L"a", L"", kLimit, kLimit - 1, L""},
       {full, L"a", L"b", kLimit + 1, 0, full},  // already past the limit
   };
-  for (const Case& c : cases) {
-    std::vector<wchar_t> text = Guarded(c.text, c.capacity);
-    EXPECT_EQ(c.count, ReplaceAllNoCase(text.data(), c.find, c.replacement, c.capacity)) << c.text.size();
-    EXPECT_EQ(c.expected, text.data());
-    EXPECT_TRUE(GuardIntact(text, c.capacity));
+  for (const auto& [before, find, replacement, capacity, count, expected] : cases) {
+    std::vector<wchar_t> text = Guarded(before, capacity);
+    EXPECT_EQ(count, ReplaceAllNoCase(text.data(), find, replacement, capacity)) << before.size();
+    EXPECT_EQ(expected, text.data());
+    EXPECT_EQ(16, std::count(text.begin() + capacity, text.end(), 0xBEEF));
   }
 }
 }  // namespace

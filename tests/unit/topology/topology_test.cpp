@@ -26,6 +26,7 @@
 #include "topology/drive_identity.h"
 #include "topology/encrypted_volume.h"
 #include "topology/virtual_disk.h"
+#include "topology/volume_path.h"
 #include "topology/wide_text.h"
 
 namespace {
@@ -143,6 +144,14 @@ class Topology : public ::testing::Test {
   void PutZOnDisk(int32_t disk) { Machine.disks = {{volumeC, 0}, {volumeZ, disk}}; }
   wchar_t volumeC[64] = {}, volumeZ[64] = {};
 };
+
+// Wine names an open folder \??\C:\..., a path on no device, so the folder comes back as its working path.
+TEST_F(Topology, VolumePathOfAFolderIsItsWorkingPathUnderWine) {
+  wchar_t out[260];
+  LookupNtQueryObject();
+  EXPECT_TRUE(GetVolumePath(L"C:\\windows", out, 260) && lstrcmpiW(out, L"C:\\windows") == 0) << out;
+  EXPECT_FALSE(GetVolumePath(L"C:\\no such folder", out, 260));
+}
 
 TEST_F(Topology, ResolvesEveryKindOfVolumeToItsDrive) {
   wchar_t out[260] = L"untouched";

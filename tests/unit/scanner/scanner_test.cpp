@@ -94,7 +94,7 @@ TEST_F(Scan, EveryFileWholeOneFolderStringPerFolderWithFilesAndTheNestingLimit) 
   EXPECT_EQ(shown[kRefusal], std::vector<std::wstring>{L"path nested too deep (max 1024) -> ignore"});
 }
 
-TEST_F(Scan, OverlongAndMissingFolders) {
+TEST_F(Scan, OverlongAndMissingFoldersAndAFullPool) {
   std::wstring overlong = L"\\\\?\\C:\\";
   while (overlong.size() < size_t(kMaxScanPathLength)) overlong += std::wstring(199, L'q') + L"\\";
   overlong.resize(kMaxScanPathLength);
@@ -104,11 +104,8 @@ TEST_F(Scan, OverlongAndMissingFolders) {
   EXPECT_EQ(shown[kError].size(), 1u) << "one unit shorter is tried";
   Run(L"\\\\?\\C:\\zav-no-such-folder\\");
   EXPECT_EQ(shown[kError].back(), L"cannot open 'C:\\zav-no-such-folder\\*'");
-}
-
-TEST_F(Scan, FullPoolKeepsWhatItHasAndStops) {
-  // The reservation ends with the committed slots, and all but two of them are taken.
-  InitFilePool(&pool_, root.c_str(), L"*", 1, 0, kProgress, kError);
+  // A full pool keeps what it has and stops: the reservation ends with the committed slots, all but two taken.
+  Run(root);
   pool_.reservedSlots = pool_.committedSlots;
   pool_.count = pool_.committedSlots - 2;
   EXPECT_EQ(ScanFolder(&pool_, pool_.rootDir), 0);

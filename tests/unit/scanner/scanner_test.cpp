@@ -23,19 +23,19 @@ using Found = std::map<std::wstring, size_t>;                        // path bel
 const Found kFiles = {{L"caf\u00e9", 1}, {L"smile\U0001F600", 2}, {L"plane16\U0010FFFD", 3}, {L"x\\\u65e5\u672c", 4},
                       {L"1\\f1", 5}, {L"1\\2\\f2", 6}, {L"1\\2\\3\\f3", 7}, {L"1\\2\\3\\4\\f4", 8},
                       {L"1\\2\\3\\4\\5\\f5", 9}, {L"1\\2\\zz\\g3", 10}};
+const std::filesystem::path kTree =
+    std::filesystem::temp_directory_path() / (L"zav_scan_" + std::to_wstring(GetCurrentProcessId()));
 struct Tree {
   Tree() {
     for (const auto& [relative, size] : kFiles) {
-      std::filesystem::create_directories((path / relative).parent_path());
-      std::ofstream(path / relative, std::ios::binary) << std::string(size, 'x');
+      std::filesystem::create_directories((kTree / relative).parent_path());
+      std::ofstream(kTree / relative, std::ios::binary) << std::string(size, 'x');
     }
-    for (const wchar_t* empty : {L"empty", L"y\\z"}) std::filesystem::create_directories(path / empty);
+    for (const wchar_t* empty : {L"empty", L"y\\z"}) std::filesystem::create_directories(kTree / empty);
   }
-  ~Tree() { std::filesystem::remove_all(path); }
-  const std::filesystem::path path = std::filesystem::temp_directory_path() /
-                                     (L"zav_scan_" + std::to_wstring(GetCurrentProcessId()));
+  ~Tree() { std::filesystem::remove_all(kTree); }
 } tree;
-const std::wstring root = L"\\\\?\\" + (tree.path / L"").wstring();
+const std::wstring root = L"\\\\?\\" + (kTree / L"").wstring();
 std::map<uint32_t, std::vector<std::wstring>> shown;  // texts by console cell
 
 void CaptureShown(uint32_t cell, const wchar_t* format, ...) {
@@ -82,41 +82,33 @@ TEST(Wildcard, MatchesAndLinkedFolders) {
   EXPECT_FALSE(IsLinkedFolder(reparse, 0x00000010) || IsLinkedFolder(folder, IO_REPARSE_TAG_SYMLINK));
 }
 
-TEST_F(Scan, EveryFileWholeAndOneFolderStringPerFolderWithFiles) {
+TEST_F(Scan, EveryFileWholeOneFolderStringPerFolderWithFilesAndTheNestingLimit) {
   EXPECT_EQ(Run(root), kFiles);
   std::map<const wchar_t*, int> owners;
   for (uint32_t i = 0; i < pool_.count; ++i) owners[pool_.records[i].dir] += pool_.records[i].ownsDir;
   EXPECT_EQ(owners.size(), 8u) << "empty folders make no folder string";
   for (const auto& [dir, owned] : owners) EXPECT_EQ(owned, 1) << dir;
   EXPECT_EQ(shown[kProgress].back(), std::to_wstring(kFiles.size())) << "the final count is always shown";
-}
-
-TEST_F(Scan, NestingLimitRefusesTheSubtreeOnceAndGoesOn) {
-  // Folder 1 stands 1021 levels down, so 3 is the deepest level listed and 4 the first refused.
+  // Folder 1 stands 1021 levels down, so 3 is the deepest level listed and 4 is refused, once.
   EXPECT_EQ(Run(root + L"1\\", 1021), (Found{{L"f1", 5}, {L"2\\f2", 6}, {L"2\\3\\f3", 7}, {L"2\\zz\\g3", 10}}));
   EXPECT_EQ(shown[kRefusal], std::vector<std::wstring>{L"path nested too deep (max 1024) -> ignore"});
 }
 
-TEST_F(Scan, OverlongAndMissingFolders) {
+TEST_F(Scan, OverlongAndMissingFoldersAndAFullPool) {
   std::wstring overlong = L"\\\\?\\C:\\";
   while (overlong.size() < size_t(kMaxScanPathLength)) overlong += std::wstring(199, L'q') + L"\\";
   overlong.resize(kMaxScanPathLength);
   EXPECT_TRUE(Run(overlong).empty());
   EXPECT_EQ(shown[kRefusal], std::vector<std::wstring>{L"path too long (max 32768) -> ignore"});
-  overlong.pop_back();
-  Run(overlong);
-  ASSERT_EQ(shown[kError].size(), 1u) << "one character shorter is tried";
+  Run(overlong.substr(0, kMaxScanPathLength - 1));
+  EXPECT_EQ(shown[kError].size(), 1u) << "one unit shorter is tried";
   Run(L"\\\\?\\C:\\zav-no-such-folder\\");
   EXPECT_EQ(shown[kError].back(), L"cannot open 'C:\\zav-no-such-folder\\*'");
-  EXPECT_EQ(shown[kProgress].back(), L"0");
-}
-
-TEST_F(Scan, FullPoolKeepsWhatItHasAndStops) {
-  InitFilePool(&pool_, root.c_str(), L"*", 1, 0, kProgress, kError);
-  // The reservation ends with the committed slots, and all but two of them are taken.
+  // A full pool keeps what it has and stops: the reservation ends with the committed slots, all but two taken.
+  Run(root);
   pool_.reservedSlots = pool_.committedSlots;
   pool_.count = pool_.committedSlots - 2;
-  ScanFolder(&pool_, pool_.rootDir);
+  EXPECT_EQ(ScanFolder(&pool_, pool_.rootDir), 0);
   EXPECT_EQ(pool_.count, pool_.committedSlots);
   EXPECT_NE(pool_.records[pool_.count - 1].name, nullptr);
   const std::wstring full = std::to_wstring(pool_.count) + L" files -> out of memory -> cancel";

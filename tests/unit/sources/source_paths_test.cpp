@@ -6,6 +6,7 @@
 #include <tuple>
 #include <vector>
 
+#include "console/output.h"
 #include "run/source_paths.h"
 
 namespace {
@@ -16,43 +17,24 @@ std::wstring Field(const std::wstring& text = L"") {
 }
 std::wstring Text(const std::wstring& field) { return field.c_str(); }
 
-TEST(SourcePaths, UncPaths) {
-  const std::pair<const wchar_t*, bool> cases[] = {{L"\\\\server\\share\\dir", true}, {L"\\\\server", false},
-                                                   {L"\\\\?\\C:\\dir", false},        {L"\\\\.\\C:", false}};
-  for (const auto& [path, unc] : cases) EXPECT_EQ(IsUncPath(path), unc) << path;
-}
-
-TEST(SourcePaths, SpecificationsOf32000CharactersStayInsideTheirFields) {
-  for (size_t length : {size_t(32000), size_t(kPathUnits - 5), size_t(kPathUnits - 1)}) {
-    std::wstring body = L"C:\\" + std::wstring(length - 3, L'x');
-    for (size_t i = 200; i < body.size(); i += 200) body[i] = L'\\';
-    std::wstring spec = Field(body), second = Field(), folder = Field(), pattern = Field();
-    MakeAbsolute(&spec[0], &second[0]);
-    AppendCharIfMissing(&spec[0], L'\\');
-    AppendCharIfMissing(&spec[0], L'*');
-    AddLongPathPrefix(&spec[0]);
-    SplitSpec(spec.c_str(), &folder[0], &pattern[0]);
-    EXPECT_FALSE(PathExists(folder.c_str()));
-    for (const std::wstring* field : {&spec, &second, &folder, &pattern})
-      EXPECT_EQ(field->substr(kPathUnits), L"########") << "overrun with " << length;
-  }
-}
-
 TEST(SourcePaths, SplitSpecAndVolumeLookupPath) {
-  const std::vector<std::vector<std::wstring>> cases = {  // spec, folder, pattern, lookup path
+  const std::vector<std::vector<std::wstring>> cases = {  // spec as given, folder, pattern, lookup path
       {L"C:\\Photos\\*.jpg", L"\\\\?\\C:\\Photos\\", L"*.jpg", L"C:\\Photos"},
       {L"\\\\?\\C:\\Photos\\*.jpg", L"\\\\?\\C:\\Photos\\", L"*.jpg", L"\\\\?\\C:\\Photos"},
       {L"\\\\server\\share\\dir\\*", L"\\\\server\\share\\dir\\", L"*", L"\\\\server\\share\\dir"},
       {L"C:\\x.txt", L"\\\\?\\C:\\", L"x.txt", L"C:"},
       {L"C:\\windows", L"C:\\windows\\", L"", L"C:\\windows"},
       {L"C:\\windows\\", L"C:\\windows\\", L"", L"C:\\windows"},
+      {L"C:\\windows\"", L"C:\\windows\\", L"", L"C:\\windows"},  // "C:\windows\" as the command line hands it
+      {L"\"C:\\x.txt\"", L"\\\\?\\C:\\", L"x.txt", L"C:"},
       {L"C:\\windows\\win.ini", L"\\\\?\\C:\\windows\\", L"win.ini", L"C:\\windows"},
       {L"nothing", L"untouched", L"untouched", L"nothing"},
   };
   for (const auto& c : cases) {
-    std::wstring folder = Field(L"untouched"), pattern = folder, lookup = folder;
-    EXPECT_EQ(SplitSpec(c[0].c_str(), &folder[0], &pattern[0]), c[0] != L"nothing") << c[0];
-    EXPECT_TRUE(GetVolumeLookupPath(c[0].c_str(), &lookup[0], kPathUnits)) << c[0];
+    std::wstring spec = Field(c[0]), folder = Field(L"untouched"), pattern = folder, lookup = folder;
+    StripQuotes(&spec[0]);
+    EXPECT_EQ(SplitSpec(spec.c_str(), &folder[0], &pattern[0]), c[0] != L"nothing") << c[0];
+    EXPECT_TRUE(GetVolumeLookupPath(spec.c_str(), &lookup[0], kPathUnits)) << c[0];
     EXPECT_EQ(std::vector<std::wstring>({c[0], Text(folder), Text(pattern), Text(lookup)}), c);
   }
   std::wstring lookup = Field(L"untouched");
@@ -61,7 +43,10 @@ TEST(SourcePaths, SplitSpecAndVolumeLookupPath) {
   EXPECT_EQ(Text(lookup), L"untouched");
 }
 
-TEST(SourcePaths, VolumeRoot) {
+TEST(SourcePaths, UncPathsAndVolumeRoots) {
+  for (const auto& [path, unc] : {std::pair(L"\\\\server\\share\\dir", true), {L"\\\\server", false},
+                                  {L"\\\\?\\C:\\dir", false}, {L"\\\\.\\C:", false}})
+    EXPECT_EQ(IsUncPath(path), unc) << path;
   const std::wstring guid = L"\\\\?\\Volume{01234567-89ab-cdef-0123-456789abcdef}\\";
   const std::pair<std::wstring, std::wstring> cases[] = {
       {guid + L"dir\\sub", guid},          {L"\\\\?\\volume" + guid.substr(10), L"\\\\?\\volume" + guid.substr(10)},
@@ -75,32 +60,23 @@ TEST(SourcePaths, VolumeRoot) {
   }
 }
 
-TEST(SourcePaths, BareNamesAndPatternsAreTakenFromTheCurrentFolder) {
-  wchar_t saved[MAX_PATH];
-  GetCurrentDirectoryW(MAX_PATH, saved);
-  ASSERT_TRUE(SetCurrentDirectoryW(L"C:\\windows"));
-  for (const wchar_t* bare : {L"x.txt", L"*.jpg", L"\"*.jpg\""}) {
-    std::wstring spec1 = Field(bare), spec2 = Field();
-    StripQuotes(&spec1[0]);
-    MakeAbsolute(&spec1[0], &spec2[0]);
-    EXPECT_EQ(Text(spec1), bare[0] == L'x' ? L"C:\\windows\\x.txt" : L"C:\\windows\\*.jpg") << bare;
-    EXPECT_EQ(Text(spec2), Text(spec1)) << "an empty second specification copies the first";
+TEST(SourcePaths, HardlinkVolumeChecks) {
+  // Q: is mapped to nothing, so its volume information cannot be read; C: is Wine's NTFS drive.
+  const std::tuple<const wchar_t*, const wchar_t*, int> cases[] = {
+      {L"C:\\a", L"D:\\", 4}, {L"Q:\\a", L"Q:", 7}, {L"C:\\windows", L"C:", 0}};
+  HANDLE reader, writer;
+  ASSERT_TRUE(CreatePipe(&reader, &writer, nullptr, 4096));
+  SetOutputHandleForTesting(writer);
+  for (const auto& [volume1, volume2, exitCode] : cases) {
+    std::wstring path1 = Field(volume1), path2 = Field(volume2);
+    EXPECT_EQ(CheckHardlinkVolumes(&path1[0], &path2[0]), exitCode) << volume1;
   }
-  SetCurrentDirectoryW(saved);
-}
-
-TEST(SourcePaths, ExistenceAndVolumes) {
-  const std::tuple<const wchar_t*, bool, bool> cases[] = {  // path, exists, is a folder
-      {L"C:\\windows\\win.ini", true, false},  {L"\\\\?\\C:\\windows\\win.ini", true, false},
-      {L"\"C:\\windows\\win.ini\"", true, false}, {L"C:\\windows\\win.ini:s", false, false},
-      {L"C:\\windows\\win.inix", false, false}, {L"\\\\?\\C:\\windows\\", true, true},
-  };
-  for (const auto& [path, exists, folder] : cases) {
-    EXPECT_EQ(PathExists(path), exists) << path;
-    EXPECT_EQ(IsExistingFolder(path), folder) << path;
-  }
-  EXPECT_EQ(IsSameVolume(L"\\\\?\\C:\\windows\\", L"\\\\?\\C:\\windows\\system32\\"), 1);
-  // Wine maps C: to its prefix and Z: to the Linux root: two volumes.
-  EXPECT_EQ(IsSameVolume(L"\\\\?\\Z:\\tmp\\", L"\\\\?\\C:\\windows\\"), 0);
+  SetOutputHandleForTesting(GetStdHandle(STD_OUTPUT_HANDLE));
+  char text[512];
+  DWORD size = 0;
+  PeekNamedPipe(reader, text, sizeof text, &size, nullptr, nullptr);
+  EXPECT_EQ(std::string(text, size), "hardlinks work on the same drive only -> abort\r\ninvaid source volume Q:\\\r\n");
+  CloseHandle(reader);
+  CloseHandle(writer);
 }
 }  // namespace

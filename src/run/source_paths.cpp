@@ -7,6 +7,7 @@
 
 #include "console/output.h"
 #include "pool/memory.h"
+#include "topology/device_calls.h"
 #include "topology/drive_identity.h"
 
 namespace {
@@ -69,7 +70,7 @@ bool VolumeLacksStreams(const wchar_t* path) {
   wchar_t root[kVolumeRootUnits];
   DWORD flags = 0;
   if (!GetVolumePathNameW(path, root, kVolumeRootUnits)) return false;
-  if (!GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0)) return false;
+  if (!Devices.GetVolumeInformation(root, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0)) return false;
   return (flags & FILE_NAMED_STREAMS) == 0;
 }
 
@@ -245,7 +246,7 @@ int CheckHardlinkVolumes(wchar_t* volumePath1, wchar_t* volumePath2) {
   }
   DWORD serial = 0, maxComponent = 0, flags = 0;
   wchar_t fileSystem[32] = {};
-  if (!GetVolumeInformationW(volumePath1, nullptr, 0, &serial, &maxComponent, &flags, fileSystem, 32)) {
+  if (!Devices.GetVolumeInformation(volumePath1, nullptr, 0, &serial, &maxComponent, &flags, fileSystem, 32)) {
     ConsolePrint(L"invaid source volume %s\n", volumePath1);
     return 7;
   }

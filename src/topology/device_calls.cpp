@@ -4,7 +4,7 @@ namespace {
 const DeviceCalls kWin32Calls = {CreateFileW,        DeviceIoControl, CloseHandle,
                                  QueryDosDeviceW,    GetVolumePathNameW, GetDriveTypeW,
                                  GetVolumeNameForVolumeMountPointW, LoadLibraryA, GetProcAddress,
-                                 Sleep};
+                                 Sleep,              GetVolumeInformationW};
 }
 
 DeviceCalls Devices = kWin32Calls;

@@ -17,6 +17,8 @@ struct DeviceCalls {
   HMODULE(WINAPI* LoadLibrary)(LPCSTR name);
   FARPROC(WINAPI* GetProcAddress)(HMODULE module, LPCSTR name);
   VOID(WINAPI* Pause)(DWORD milliseconds);
+  BOOL(WINAPI* GetVolumeInformation)(LPCWSTR root, LPWSTR name, DWORD nameCapacity, LPDWORD serial,
+                                     LPDWORD maxComponent, LPDWORD flags, LPWSTR fileSystem, DWORD fileSystemCapacity);
 };
 
 extern DeviceCalls Devices;

@@ -8,6 +8,7 @@
 
 #include "console/output.h"
 #include "run/source_paths.h"
+#include "topology/device_calls.h"
 
 namespace {
 // A path field of kPathUnits holding text, with 8 guard units behind it to catch overruns.
@@ -60,10 +61,17 @@ TEST(SourcePaths, UncPathsAndVolumeRoots) {
   }
 }
 
+// Made-up volumes: F: is FAT32, X: an exFAT that can hold links, Q: cannot be read, the rest NTFS.
+BOOL WINAPI FakeVolume(LPCWSTR root, LPWSTR, DWORD, LPDWORD, LPDWORD, LPDWORD flags, LPWSTR fileSystem, DWORD) {
+  *flags = root[0] == L'X' ? FILE_SUPPORTS_HARD_LINKS : 0;
+  lstrcpyW(fileSystem, root[0] == L'F' ? L"FAT32" : root[0] == L'X' ? L"exFAT" : L"NTFS");
+  return root[0] != L'Q';
+}
+
 TEST(SourcePaths, HardlinkVolumeChecks) {
-  // Q: is mapped to nothing, so its volume information cannot be read; C: is Wine's NTFS drive.
-  const std::tuple<const wchar_t*, const wchar_t*, int> cases[] = {
-      {L"C:\\a", L"D:\\", 4}, {L"Q:\\a", L"Q:", 7}, {L"C:\\windows", L"C:", 0}};
+  Devices.GetVolumeInformation = FakeVolume;
+  const std::tuple<const wchar_t*, const wchar_t*, int> cases[] = {{L"C:\\a", L"D:\\", 4}, {L"Q:\\a", L"Q:", 7},
+      {L"C:\\windows", L"C:", 0}, {L"F:\\a", L"F:", 4}, {L"X:\\a", L"X:", 0}};
   HANDLE reader, writer;
   ASSERT_TRUE(CreatePipe(&reader, &writer, nullptr, 4096));
   SetOutputHandleForTesting(writer);
@@ -75,7 +83,9 @@ TEST(SourcePaths, HardlinkVolumeChecks) {
   char text[512];
   DWORD size = 0;
   PeekNamedPipe(reader, text, sizeof text, &size, nullptr, nullptr);
-  EXPECT_EQ(std::string(text, size), "hardlinks work on the same drive only -> abort\r\ninvaid source volume Q:\\\r\n");
+  EXPECT_EQ(std::string(text, size), "hardlinks work on the same drive only -> abort\r\ninvaid source volume Q:\\\r\n"
+                                     "FAT32 file system does not support hardlinks -> abort\r\n");
+  RestoreDeviceCalls();
   CloseHandle(reader);
   CloseHandle(writer);
 }

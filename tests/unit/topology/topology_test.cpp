@@ -137,7 +137,7 @@ class Topology : public ::testing::Test {
       StripTrailingChar(volume, L'\\');
     }
     Devices = {FakeOpen, FakeControl, FakeClose, FakeQueryDosDevice, GetVolumePathNameW, GetDriveTypeW,
-               GetVolumeNameForVolumeMountPointW, FakeLoadLibrary, FakeGetProcAddress, NoPause};
+               GetVolumeNameForVolumeMountPointW, FakeLoadLibrary, FakeGetProcAddress, NoPause, GetVolumeInformationW};
     ForgetVirtDisk();
   }
   void TearDown() override { RestoreDeviceCalls(); }

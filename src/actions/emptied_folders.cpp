@@ -6,14 +6,12 @@
 
 #include "console/output.h"
 #include "pool/memory.h"
+#include "pool/scanner.h"
 #include "run/process_setup.h"
 #include "seam/file_system.h"
 
 namespace {
-constexpr size_t kLongPrefixUnits = 4;  // "\\?\"
 constexpr size_t kLongDriveRootUnits = 6;  // "\\?\C:"
-
-bool HasLongPrefix(const wchar_t* path) { return wcsncmp(path, L"\\\\?\\", kLongPrefixUnits) == 0; }
 
 bool IsDotEntry(const wchar_t* name) { return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0; }
 }  // namespace
@@ -66,7 +64,7 @@ bool RemoveEmptiedFolders(const wchar_t* folder) {
   }
   // The climb goes on until a folder still holds an entry (its removal fails) or the drive root is reached.
   for (;;) {
-    ConsolePrint(L"dir removed: %s\n", HasLongPrefix(current) ? current + kLongPrefixUnits : current);
+    ConsolePrint(L"dir removed: %s\n", DisplayPath(current));
     wchar_t* slash = wcsrchr(current, L'\\');
     if (!slash) break;
     *slash = 0;

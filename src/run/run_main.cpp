@@ -205,6 +205,39 @@ int ScanInSequence(FilePool* pool1, FilePool* pool2) {
   return pool2->count == 0 ? 9 : 0;
 }
 
+// One folder matched against itself. Returns 0, or the exit code of a cancel.
+int ScanOnePool(FilePool* pool) {
+  // The hard-link rule of file1 applies to the only pool.
+  if (RunOptions.FindHardlinks1) {
+    RunOptions.FindHardlinks1 = 0;
+    RunOptions.FindHardlinks2 = 1;
+  }
+  RunOptions.ParallelRead = 0;
+  uint32_t progress = PrintPoolLabel(L"scanning file pool: ", 0);
+  CreateFilePool(pool, SearchFolder1, Pattern1, RunOptions.RecurseSpec1, RunOptions.ReparseSpec1, progress,
+                 MakeCell(0, CellRow(progress) + 1), nullptr);
+  SortPools(pool, nullptr, pool->count);
+  if (CancelRequested) return 1;
+  ConsolePrint(L"\n");
+  ClearLine(-1);
+  ConsolePrint(L"Matching %u files...\n", pool->count);
+  return 0;
+}
+
+// The files of the first folder matched with those of the second. Returns 0, or the exit code of an empty
+// pool or a cancel.
+int ScanTwoPools(FilePool* pool1, FilePool* pool2) {
+  if (!RunOptions.SameVolume && IsSamePhysicalDrive(SearchFolder1, SearchFolder2)) RunOptions.ParallelRead = 0;
+  if (int exitCode = RunOptions.ParallelRead ? ScanInParallel(pool1, pool2) : ScanInSequence(pool1, pool2))
+    return exitCode;
+  SortPools(pool1, pool2, pool1->count + pool2->count);
+  if (CancelRequested) return 1;
+  ConsolePrint(L"\n");
+  ClearLine(-1);
+  ConsolePrint(L"Matching %u with %u file%s...\n", pool1->count, pool2->count, pool2->count == 1 ? L"" : L"s");
+  return 0;
+}
+
 void ReleasePool(FilePool* pool) {
   if (!pool) return;
   ReleaseFilePool(pool);
@@ -233,41 +266,11 @@ int RunMain(int argc, wchar_t** argv) {
   if (RunOptions.SameVolume) RunOptions.ParallelRead = 0;
 
   FilePool* pool1 = NewPool();
-  FilePool* pool2 = nullptr;
-  FileRecord* recordsB;
-  uint32_t countB;
-  if (RunOptions.SameSearchFolder) {
-    // One folder matched against itself: the hard-link rule of file1 applies to the only pool.
-    if (RunOptions.FindHardlinks1) {
-      RunOptions.FindHardlinks1 = 0;
-      RunOptions.FindHardlinks2 = 1;
-    }
-    RunOptions.ParallelRead = 0;
-    uint32_t progress = PrintPoolLabel(L"scanning file pool: ", 0);
-    CreateFilePool(pool1, SearchFolder1, Pattern1, RunOptions.RecurseSpec1, RunOptions.ReparseSpec1, progress,
-                   MakeCell(0, CellRow(progress) + 1), nullptr);
-    SortPools(pool1, nullptr, pool1->count);
-    recordsB = pool1->records;
-    countB = pool1->count;
-    if (CancelRequested) return EndAfterScan(1);
-    ConsolePrint(L"\n");
-    ClearLine(-1);
-    ConsolePrint(L"Matching %u files...\n", pool1->count);
-  } else {
-    if (!RunOptions.SameVolume && IsSamePhysicalDrive(SearchFolder1, SearchFolder2)) RunOptions.ParallelRead = 0;
-    pool2 = NewPool();
-    int exitCode = RunOptions.ParallelRead ? ScanInParallel(pool1, pool2) : ScanInSequence(pool1, pool2);
-    if (exitCode) return EndAfterScan(exitCode);
-    SortPools(pool1, pool2, pool1->count + pool2->count);
-    recordsB = pool2->records;
-    countB = pool2->count;
-    if (CancelRequested) return EndAfterScan(1);
-    ConsolePrint(L"\n");
-    ClearLine(-1);
-    ConsolePrint(L"Matching %u with %u file%s...\n", pool1->count, countB, countB == 1 ? L"" : L"s");
-  }
+  FilePool* pool2 = RunOptions.SameSearchFolder ? nullptr : NewPool();
+  if (int exitCode = pool2 ? ScanTwoPools(pool1, pool2) : ScanOnePool(pool1)) return EndAfterScan(exitCode);
 
-  uint32_t identical = MatchPools(pool1->records, pool1->count, recordsB, countB, RunOptions.SortBySize);
+  FilePool* second = pool2 ? pool2 : pool1;
+  uint32_t identical = MatchPools(pool1->records, pool1->count, second->records, second->count, RunOptions.SortBySize);
 
   ReleasePool(pool1);
   ReleasePool(pool2);

@@ -1,9 +1,8 @@
 """Runs the real zav.exe under Wine on trees built in temporary folders."""
 import os
 import pathlib
+import re
 import subprocess
-
-import pytest
 
 REPO = pathlib.Path(__file__).resolve().parents[2]
 EXE = REPO / "build" / "win64" / "zav.exe"
@@ -11,10 +10,8 @@ OEM = "cp437"  # the OEM code page of Wine's default (US English) setup
 
 
 def wine_env():
-    env = dict(os.environ)
+    env = dict(os.environ, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree=;mshtml=")
     env.setdefault("WINEPREFIX", str(REPO / "build" / "wineprefix"))
-    env["WINEDEBUG"] = "-all"
-    env["WINEDLLOVERRIDES"] = "mscoree=;mshtml="
     return env
 
 
@@ -25,46 +22,41 @@ def win(path):
 
 class Run:
     def __init__(self, returncode, out):
-        self.returncode = returncode
-        self.out = out
+        self.returncode, self.out = returncode, out
+        self.text = out.decode(OEM)
+        self.lines = self.text.split("\r\n")[1:]  # split at CR LF, the banner line dropped
 
-    @property
-    def text(self):
-        return self.out.decode(OEM)
-
-    @property
-    def lines(self):
-        """The output split at CR LF; the banner line is dropped."""
-        return self.text.split("\r\n")[1:]
+    def report(self, after="Matching "):
+        """The lines after the first one starting with `after`, the run's duration replaced by T."""
+        assert self.lines[-1] == ""  # the output ends with a line end
+        start = next(i for i, line in enumerate(self.lines) if line.startswith(after))
+        return [re.sub(r" in \d+(\.\d)? (ms|Seconds|Minutes|Hours)$", " in T", s) for s in self.lines[start + 1:-1]]
 
 
-def run_zav(*args, cwd=None, timeout=120):
-    """zav.exe with output to a pipe (the redirected path), never waiting for a key."""
-    proc = subprocess.run(["wine", str(EXE), *map(str, args)], cwd=cwd, env=wine_env(),
-                          stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                          timeout=timeout)
+def run_exe(exe, *args, cwd=None, timeout=120):
+    """A program under Wine with output to a pipe (the redirected path), never waiting for a key."""
+    proc = subprocess.run(["wine", str(exe), *map(str, args)], cwd=cwd, env=wine_env(), stdin=subprocess.DEVNULL,
+                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=timeout)
     return Run(proc.returncode, proc.stdout)
+
+
+def run_zav(*args, cwd=None, timeout=120, root=None):
+    """zav.exe; with a root, "{t}" in the arguments stands for it."""
+    assert EXE.exists(), f"{EXE} is missing: build the win64 preset first (scripts/test does)"
+    return run_exe(EXE, *[str(a).replace("{t}", win(root)) if root else a for a in args], cwd=cwd, timeout=timeout)
 
 
 def make_tree(root, files):
     """files maps relative paths to bytes; a path ending in '/' is an empty folder."""
     root = pathlib.Path(root)
     for rel, content in files.items():
-        path = root / rel
-        if rel.endswith("/"):
-            path.mkdir(parents=True, exist_ok=True)
-            continue
-        path.parent.mkdir(parents=True, exist_ok=True)
-        path.write_bytes(content)
+        (root / rel).parent.mkdir(parents=True, exist_ok=True)
+        (root / rel).mkdir(exist_ok=True) if rel.endswith("/") else (root / rel).write_bytes(content)
     return root
 
 
-@pytest.fixture(scope="session", autouse=True)
-def _built_exe():
-    if not EXE.exists():
-        pytest.exit(f"{EXE} is missing: build the win64 preset first (scripts/test does)", returncode=2)
+def tree(root):
+    """Every file with its content and every empty folder as "name/"."""
+    paths = [p for p in root.rglob("*") if p.is_file() or not any(p.iterdir())]
+    return {p.relative_to(root).as_posix() + "/" * p.is_dir(): b"" if p.is_dir() else p.read_bytes() for p in paths}
 
-
-@pytest.fixture
-def zav():
-    return run_zav

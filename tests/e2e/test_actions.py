@@ -1,27 +1,13 @@
 """Duplicate actions on real trees: what each action prints and leaves on disk."""
 import os
-import re
 import stat
 
 import pytest
 
-from conftest import make_tree, run_zav, win
+from conftest import make_tree, run_zav, tree, win
 
 OLD, NEW = 1_300_000_000, 1_400_000_000  # write times, seconds since 1970
 SAME = b"same content"
-
-
-def report(run):
-    """The lines after "Matching ...", with the run's duration replaced by T."""
-    assert run.lines[-1] == ""  # the output ends with a line end
-    start = next(i for i, line in enumerate(run.lines) if line.startswith("Matching "))
-    return [re.sub(r" in \d+(\.\d)? (ms|Seconds|Minutes|Hours)$", " in T", s) for s in run.lines[start + 1:-1]]
-
-
-def tree(root):
-    """Every file with its content and every empty folder as "name/"."""
-    paths = [p for p in root.rglob("*") if p.is_file() or not any(p.iterdir())]
-    return {p.relative_to(root).as_posix() + "/" * p.is_dir(): b"" if p.is_dir() else p.read_bytes() for p in paths}
 
 
 # file1 in pool p1, file2 in p2. Apart: file1 a\x.txt is older and has the shorter name and folder. On a tie
@@ -40,7 +26,7 @@ def test_each_action_acts_on_the_file_its_rule_picks(tmp_path, option, target, t
     run = run_zav(win(tmp_path / "p1"), win(tmp_path / "p2"), option)
     link = option.startswith("-h")
     action, saved = ("replaced by hardlink", 4096) if link else ("deleted", 12)
-    assert run.returncode == 0 and report(run) == [
+    assert run.returncode == 0 and run.report() == [
         " == ".join(name.replace("/", "\\") for name in names), f" file{target} {action}", "1 pairs tested",
         f"{4096 * link} Bytes of redundant data found in 1 file in T", f"1 file {action} saving {saved} Bytes"]
     gone, kept = files[target - 1], files[2 - target]
@@ -53,10 +39,9 @@ def test_each_action_acts_on_the_file_its_rule_picks(tmp_path, option, target, t
 def test_hard_links_count_only_when_asked_for(tmp_path):
     make_tree(tmp_path, {"p1/x.txt": SAME, "p1/keep1.bin": b"1", "p2/keep2.bin": b"22"})
     os.link(tmp_path / "p1/x.txt", tmp_path / "p2/y.txt")
-    plain = run_zav(win(tmp_path / "p1"), win(tmp_path / "p2"), "-d1")
-    assert plain.returncode == 2 and report(plain)[0] == "0 pairs tested"
-    found = run_zav(win(tmp_path / "p1"), win(tmp_path / "p2"), "-fh2", "-d1")
-    assert found.returncode == 0 and report(found) == [
+    plain, found = (run_zav(win(tmp_path / "p1"), win(tmp_path / "p2"), *fh, "-d1") for fh in ([], ["-fh2"]))
+    assert plain.returncode == 2 and plain.report()[0] == "0 pairs tested"
+    assert found.returncode == 0 and found.report() == [
         "x.txt =hardlink= y.txt", " file1 deleted", "1 pairs tested",
         "0 Bytes of redundant data found in 1 file in T", "1 file deleted saving 0 Bytes"]
     assert tree(tmp_path) == {"p1/keep1.bin": b"1", "p2/keep2.bin": b"22", "p2/y.txt": SAME}
@@ -80,5 +65,5 @@ def test_one_pool_renames_depth_and_emptied_folders(tmp_path, option, files, lin
     make_tree(tmp_path, files)
     run = run_zav(win(tmp_path), *option.split())
     expected = [line.format(root=win(tmp_path)) for line in lines] + ["1 pairs tested"]
-    assert run.returncode == 0 and report(run)[:len(lines) + 1] == expected
+    assert run.returncode == 0 and run.report()[:len(lines) + 1] == expected
     assert tree(tmp_path) == {name: b"" if name.endswith("/") else files.get(name, SAME) for name in after}

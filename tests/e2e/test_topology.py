@@ -20,9 +20,3 @@ def test_long_folders_on_c_and_z_share_a_drive_and_one_drive_letter_prints_no_ve
         shutil.rmtree(drive_c, ignore_errors=True)
     assert on_c_and_z.lines[0] == "Files are located on the same physical drive -> sequential operation"
     assert on_z.lines[0] == "scanning file pool 1: "
-
-
-def test_a_source_without_a_volume_ends_the_run(tmp_path):
-    for args, code in [(["\\\\no-such-server\\share\\dir"], 7), ([win(tmp_path), "Q:\\nowhere"], 8)]:
-        run = run_zav(*args, "-n")
-        assert (run.returncode, run.lines) == (code, ["source volume is invalid", ""])

@@ -5,7 +5,7 @@ import subprocess
 
 import pytest
 
-from conftest import EXE, REPO, wine_env
+from conftest import EXE, REPO, run_exe
 
 SUPPORTED_OS = ["e2011457-1546-43c5-a5fe-008deee3d3f0", "35138b9a-5d96-4fbd-8e2d-a2440225f93a",  # Vista, 7
                 "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38", "1f676c76-80e1-4239-95bb-83d0f6d0da78",  # 8, 8.1
@@ -23,7 +23,6 @@ def test_both_builds_carry_version_manifest_and_platform_word(preset, arch, word
     if not exe.exists():
         pytest.skip(f"{exe} is not built (scripts/test builds both presets)")
     rc = tool(arch, "windres", "-i", str(exe), "-O", "rc")
-    # CMakeLists.txt is the one place that sets the version.
     version = re.search(r"project\(zav VERSION ([\d.]+)", (REPO / "CMakeLists.txt").read_text()).group(1)
     assert f"FILEVERSION {', '.join((version.split('.') + ['0'] * 3)[:4])}\n" in rc
     manifest = "".join(re.findall(r'^\s*"(.*)\\n"$', rc, re.MULTILINE)).replace('""', '"')
@@ -38,14 +37,12 @@ def test_both_builds_carry_version_manifest_and_platform_word(preset, arch, word
 @pytest.mark.parametrize("parts, text", [((1, 2, 3, 0), "1.2.3"), ((1, 2, 3, 4), "1.2.3.4"),
                                          ((256, 258, 511, 65535), "0.2.255.255"), ((1, 2, 3, 256), "1.2.3")])
 def test_banner_shows_the_version_of_the_resource(tmp_path, parts, text):
-    """A copy of zav.exe with its fixed file version patched to four 16-bit parts."""
+    # A copy of zav.exe with its fixed file version patched to four 16-bit parts.
     data = bytearray(EXE.read_bytes())
     signature = struct.pack("<I", 0xFEEF04BD)
     at = data.find(signature)
     assert at > 0 and data.find(signature, at + 1) < 0
-    major, minor, build, revision = parts
-    data[at + 8:at + 16] = struct.pack("<II", major << 16 | minor, build << 16 | revision)
+    data[at + 8:at + 16] = struct.pack("<4H", parts[1], parts[0], parts[3], parts[2])
     (tmp_path / "zav.exe").write_bytes(bytes(data))
-    out = subprocess.run(["wine", str(tmp_path / "zav.exe")], env=wine_env(), stdin=subprocess.DEVNULL,
-                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=60).stdout
-    assert out.split(b"\r\n", 1)[0] == f"ZAV V{text} Win64 - finds files with identical content".encode()
+    banner = run_exe(tmp_path / "zav.exe").out.split(b"\r\n", 1)[0]
+    assert banner == f"ZAV V{text} Win64 - finds files with identical content".encode()

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <list>
 #include <string>
+#include <tuple>
 
 #include "actions/actions.h"
 #include "actions/hardlink.h"
@@ -39,11 +40,6 @@ BOOL WINAPI FailingLink(LPCWSTR link, LPCWSTR existing, LPSECURITY_ATTRIBUTES se
 BOOL WINAPI FailingCopy(LPCWSTR from, LPCWSTR to, BOOL failIfExists) {
   return !Fails(to) && CopyFileW(from, to, failIfExists);
 }
-HANDLE WINAPI FailingOpen(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
-                          DWORD disposition, DWORD flags, HANDLE templateFile) {
-  return Fails(path) ? INVALID_HANDLE_VALUE
-                     : CreateFileW(path, access, share, security, disposition, flags, templateFile);
-}
 
 struct TestFile {
   FileRecord record = {};
@@ -75,6 +71,7 @@ class ActionTest : public ::testing::Test {
       SetFileAttributesW(entry.path().c_str(), FILE_ATTRIBUTE_NORMAL);
     fs::remove_all(dir_);
   }
+  void Restart() { TearDown(), SetUp(); }
   // A record as a resolved scan leaves it (single link, allocation known); content is added to the file.
   TestFile* Record(const std::wstring& relative, const std::string& content = "") {
     TestFile* file = &files_.emplace_back();
@@ -91,12 +88,9 @@ class ActionTest : public ::testing::Test {
     *file->record.linkCount = 1;
     return file;
   }
-  int Act(int alreadyLinked = 0) {
-    return ActOnDuplicate(&one_->record, &two_->record, one_->path, two_->path, alreadyLinked, &redundant_);
-  }
-  static BY_HANDLE_FILE_INFORMATION Info(TestFile* file) {
+  static BY_HANDLE_FILE_INFORMATION Info(const wchar_t* path) {
     BY_HANDLE_FILE_INFORMATION info = {};
-    HANDLE handle = CreateFileW(file->path, 0, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE handle = CreateFileW(path, 0, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     GetFileInformationByHandle(handle, &info);
     CloseHandle(handle);
     return info;
@@ -111,68 +105,60 @@ class ActionTest : public ::testing::Test {
   const std::wstring root_ = L"\\\\?\\" + (dir_ / L"").wstring();
   HANDLE output_ = INVALID_HANDLE_VALUE;
   std::list<TestFile> files_;
-  TestFile* one_ = nullptr;
-  TestFile* two_ = nullptr;
+  TestFile *one_ = nullptr, *two_ = nullptr;
   int64_t redundant_ = 0;
 };
 
 // Whatever fails, nothing is lost: the kept file is untouched, the target as it was unless gone or unrepairable.
 TEST_F(ActionTest, NothingIsLostAndTheErrorIsShown) {
-  const struct {
-    uint32_t action;
-    int faults;
-    uint32_t keptLinks, targetLinks;
-    const char* message;
-    bool targetStays;
-  } cases[] = {
+  const std::tuple<uint32_t, int, uint32_t, uint32_t, const char*, bool> cases[] = {
+      // action, faults, links of the kept file and of the target, message, whether the target stays
       {ActionDeleteFile2, kDelete, 1, 2, kDenied, true},
       {ActionDeleteFile2, kVanish, 1, 2, " error FILE_NOT_FOUND deleting file2\r\n", false},
       {ActionLinkFile2, kDelete, 1, 2, kDenied, true},
       {ActionLinkFile2, kLink, 1, 2, kOops, true},
       {ActionLinkFile2, kLink | kCopy, 1, 2, kOops, false},
-      // The link limit as the records count it; a pair within it meets the refused delete.
-      {ActionLinkFile2, kDelete, 1000, 25, kSkip, true},
+      {ActionLinkFile2, kDelete, 1000, 25, kSkip, true},  // the link limit as the records count it
       {ActionLinkFile2, kDelete, 1000, 24, kDenied, true},
       {ActionLinkFile2, kDelete, 1024, 0, kSkip, true},
   };
-  for (const auto& c : cases) {
-    TearDown();
-    SetUp();
-    if (c.faults & kVanish) DeleteFileW(two_->path);
+  for (const auto& [action, faults, keptLinks, targetLinks, message, targetStays] : cases) {
+    SCOPED_TRACE(message);
+    Restart();
+    if (faults & kVanish) DeleteFileW(two_->path);
     // A further name outside the pool: a repaired copy must not keep counting it.
     CreateHardLinkW((root_ + L"b\\outside.txt").c_str(), two_->path, nullptr);
-    *one_->record.linkCount = c.keptLinks;
-    *two_->record.linkCount = c.targetLinks;
+    *one_->record.linkCount = keptLinks;
+    *two_->record.linkCount = targetLinks;
     HANDLE file = CreateFileW(two_->path, FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     SetFileTime(file, &kOld, &kOld, &kOld);
     CloseHandle(file);
     SetFileAttributesW(two_->path, kReadOnlyHidden);
-    if (c.faults & kDelete) FileSystem.Delete = FailingDelete;
-    if (c.faults & kLink) FileSystem.CreateHardLink = FailingLink;
-    if (c.faults & kCopy) FileSystem.Copy = FailingCopy;
-    RunOptions.Action = c.action;
-    EXPECT_EQ(Act(), c.message == kSkip ? 0 : 1);
-    EXPECT_EQ(Output(), "a\\x.txt == b\\y.txt\r\n" + std::string(c.message));
+    if (faults & kDelete) FileSystem.Delete = FailingDelete;
+    if (faults & kLink) FileSystem.CreateHardLink = FailingLink;
+    if (faults & kCopy) FileSystem.Copy = FailingCopy;
+    RunOptions.Action = action;
+    EXPECT_EQ(ActOnDuplicate(&one_->record, &two_->record, one_->path, two_->path, 0, &redundant_),
+              message == kSkip ? 0 : 1);
+    EXPECT_EQ(Output(), "a\\x.txt == b\\y.txt\r\n" + std::string(message));
     EXPECT_EQ(Content(one_->path), "same");
-    EXPECT_EQ(Content(two_->path), c.targetStays ? "same" : "") << c.message;
-    if (c.targetStays) {
-      BY_HANDLE_FILE_INFORMATION now = Info(two_);
-      EXPECT_EQ(now.dwFileAttributes & kReadOnlyHidden, kReadOnlyHidden) << c.message;
-      EXPECT_EQ(CompareFileTime(&now.ftLastWriteTime, &kOld), 0) << c.message;
-      EXPECT_FALSE(fs::equivalent(one_->path, two_->path));
-      // A target that went through the replacement shows its true link count to later pairs.
-      bool replacing = c.action == ActionLinkFile2 && c.message != kSkip;
-      EXPECT_EQ(*two_->record.linkCount, replacing ? now.nNumberOfLinks : c.targetLinks) << c.message;
-    }
+    EXPECT_EQ(Content(two_->path), targetStays ? "same" : "");
     EXPECT_EQ(DeletedCount + ReplacedCount + SavedBytes, 0);
+    if (!targetStays) continue;
+    BY_HANDLE_FILE_INFORMATION now = Info(two_->path);
+    EXPECT_EQ(now.dwFileAttributes & kReadOnlyHidden, kReadOnlyHidden);
+    EXPECT_EQ(CompareFileTime(&now.ftLastWriteTime, &kOld), 0);
+    EXPECT_FALSE(fs::equivalent(one_->path, two_->path));
+    // A target that went through the replacement shows its true link count to later pairs.
+    bool replacing = action == ActionLinkFile2 && message != kSkip;
+    EXPECT_EQ(*two_->record.linkCount, replacing ? now.nNumberOfLinks : targetLinks);
   }
 }
 
 // The target heads a group of three names: whichever link fails, each record keeps its file's true count and group.
 TEST_F(ActionTest, ADissolvedGroupLeavesSoundRecords) {
   for (const wchar_t* failing : {L"|", L"d3.txt", L"\\y.txt"}) {
-    TearDown();
-    SetUp();
+    Restart();
     std::vector<TestFile*> names = {two_};
     for (const wchar_t* name : {L"b\\d2.txt", L"b\\d3.txt"}) {
       CreateHardLinkW((root_ + name).c_str(), two_->path, nullptr);
@@ -190,13 +176,10 @@ TEST_F(ActionTest, ADissolvedGroupLeavesSoundRecords) {
       EXPECT_EQ(Content(name->path), "same");
       EXPECT_EQ(name->record.linkState, failed ? 1 : 3);
       EXPECT_EQ(name->record.groupMembers, failed ? nullptr : one_->record.groupMembers);
-      ASSERT_NE(name->record.linkCount, nullptr);
-      EXPECT_EQ(*name->record.linkCount, Info(name).nNumberOfLinks);
+      EXPECT_EQ(*name->record.linkCount, Info(name->path).nNumberOfLinks);
       EXPECT_EQ(fs::equivalent(name->path, one_->path), !failed);
     }
-    EXPECT_EQ(*one_->record.linkCount, Info(one_).nNumberOfLinks);
-    // Only the target itself saves space: its other names were further names of the same file.
-    EXPECT_EQ(ReplacedCount, targetFails ? 0u : 1u);
+    EXPECT_EQ(*one_->record.linkCount, Info(one_->path).nNumberOfLinks);
     EXPECT_EQ(SavedBytes, targetFails ? 0 : 4096);
   }
 }
@@ -204,63 +187,38 @@ TEST_F(ActionTest, ADissolvedGroupLeavesSoundRecords) {
 // Which file the rule picks is shown on disk end to end; here is what only records and the seam can set up.
 TEST_F(ActionTest, TheFallbackAndTheRefusals) {
   CreateHardLinkW((root_ + L"b\\second.txt").c_str(), two_->path, nullptr);  // file2 really has two links
-  const struct {
-    uint32_t action;
-    int alreadyLinked, linkState1, linkState2;
-    uint32_t links1, links2;
-    int64_t alloc1;
-    const wchar_t* unmeasurable;  // file whose layout cannot be read
-    uint32_t target;
-  } cases[] = {
-      {ActionDeleteFragmented, 0, 2, 1, 1, 2, 4096, L"|", 2},  // the group head is kept, whatever its links
-      {ActionDeleteFragmented, 0, 1, 2, 2, 1, 4096, L"|", 1},
-      {ActionDeleteFragmented, 0, 1, 1, 0, 0, 4096, L"|", 1},  // then fewer links go; unread counts are read
-      {ActionDeleteFragmented, 0, 1, 1, 2, 2, 8192, L"|", 1},  // then the larger allocation
-      {ActionDeleteFragmented, 0, 1, 1, 2, 2, 4096, L"y.txt", 1},  // then the more fragments: unknown is 0
-      {ActionDeleteFragmented, 0, 1, 1, 2, 2, 4096, L"|", 2},      // a full tie takes file2
-      {ActionDeleteAny, 1, 1, 1, 2, 2, 4096, L"|", 0},  // two names of one file: a policy refuses
-      {ActionDeleteShorterName, 1, 1, 1, 2, 2, 4096, L"|", 0},  // a tie falls back and refuses too
-      {ActionDeleteFile1, 1, 1, 1, 2, 2, 4096, L"|", 1},        // a fixed choice still applies
-      {ActionLinkFile1, 0, 2, 1, 1, 1, 4096, L"|", 0},          // -h1/-h2 only relink a single link
-      {ActionLinkFile2, 0, 2, 1, 1, 1, 4096, L"|", 2},
-      {ActionLinkFile2, 0, 1, 3, 1, 1, 4096, L"|", 0},
-      {ActionLinkFile1, 1, 1, 1, 1, 1, 4096, L"|", 0},
+  // action, already linked, link states, link counts, allocation of file1, target
+  const std::tuple<uint32_t, int, int, int, uint32_t, uint32_t, int64_t, uint32_t> cases[] = {
+      {ActionDeleteFragmented, 0, 1, 2, 2, 1, 4096, 1},      // the group head is kept, whatever its links
+      {ActionDeleteFragmented, 0, 1, 1, 0, 0, 4096, 1},      // then fewer links go; unread counts are read
+      {ActionDeleteFragmented, 0, 1, 1, 2, 2, 4096, 2},      // a full tie takes file2
+      {ActionDeleteAny, 1, 1, 1, 2, 2, 4096, 0},             // two names of one file: a policy refuses
+      {ActionLinkFile1, 0, 2, 1, 1, 1, 4096, 0},             // -h1 only relinks a single link
   };
-  FileSystem.Open = FailingOpen;
   DuplicateFile file1 = {&one_->record, one_->path, 1}, file2 = {&two_->record, two_->path, 2};
-  for (const auto& c : cases) {
-    one_->record.linkState = c.linkState1;
-    two_->record.linkState = c.linkState2;
-    *one_->record.linkCount = c.links1;
-    *two_->record.linkCount = c.links2;
-    one_->record.allocSize = c.alloc1;
-    FailingPart = c.unmeasurable;
-    EXPECT_EQ(ChooseTarget(c.action, file1, file2, c.alreadyLinked), c.target) << "case " << (&c - cases);
+  int i = 0;
+  for (const auto& [action, linked, state1, state2, links1, links2, alloc1, target] : cases) {
+    std::tie(one_->record.linkState, two_->record.linkState) = std::tie(state1, state2);
+    std::tie(*one_->record.linkCount, *two_->record.linkCount) = std::tie(links1, links2);
+    one_->record.allocSize = alloc1;
+    EXPECT_EQ(ChooseTarget(action, file1, file2, linked), target) << "case " << i++;
   }
 }
 
 TEST_F(ActionTest, ThePairLineAndTheFoundData) {
-  const struct {
-    int linkState1, linkState2, alreadyLinked, replaced;
-    const char* output;
-    int64_t redundant;
-  } cases[] = {
-      {1, 1, 0, 0, "a\\x.txt == b\\y.txt\r\n", 4096},
-      {3, 1, 0, 0, "a\\x.txt += b\\y.txt\r\n", 4096},  // '+': a further name of a file another record heads
-      {1, 3, 0, 0, "a\\x.txt =+ b\\y.txt\r\n", 0},
-      {3, 3, 0, 0, "a\\x.txt ++ b\\y.txt\r\n", 0},
-      {1, 1, 1, 0, "a\\x.txt =hardlink= b\\y.txt\r\n", 4096},
-      {1, 1, 0, 1, "", 0},  // a file replaced by a link is never file2 again
+  // link states, already linked, replaced by a link; what is printed and counted as redundant
+  const std::tuple<int, int, int, int, const char*, int64_t> cases[] = {
+      {1, 1, 0, 0, "a\\x.txt == b\\y.txt\r\n", 4096},        {3, 1, 0, 0, "a\\x.txt += b\\y.txt\r\n", 4096},
+      {1, 3, 0, 0, "a\\x.txt =+ b\\y.txt\r\n", 0},           {3, 3, 0, 0, "a\\x.txt ++ b\\y.txt\r\n", 0},
+      {1, 1, 1, 0, "a\\x.txt =hardlink= b\\y.txt\r\n", 4096}, {1, 1, 0, 1, "", 0},  // replaced: never file2 again
   };
-  for (const auto& c : cases) {
-    TearDown();
-    SetUp();
-    one_->record.linkState = c.linkState1;
-    two_->record.linkState = c.linkState2;
-    two_->record.replacedByLink = c.replaced;
-    EXPECT_EQ(Act(c.alreadyLinked), c.replaced ? 0 : 1);
-    EXPECT_EQ(Output(), c.output);
-    EXPECT_EQ(redundant_, c.redundant) << c.output;
+  for (const auto& [state1, state2, linked, replaced, output, redundant] : cases) {
+    Restart();
+    std::tie(one_->record.linkState, two_->record.linkState, two_->record.replacedByLink) =
+        std::tie(state1, state2, replaced);
+    EXPECT_EQ(ActOnDuplicate(&one_->record, &two_->record, one_->path, two_->path, linked, &redundant_), !replaced);
+    EXPECT_EQ(Output(), output);
+    EXPECT_EQ(redundant_, redundant) << output;
   }
 }
 }  // namespace

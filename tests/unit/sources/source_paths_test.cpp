@@ -70,12 +70,11 @@ BOOL WINAPI FakeVolume(LPCWSTR root, LPWSTR, DWORD, LPDWORD, LPDWORD, LPDWORD fl
 
 TEST(SourcePaths, HardlinkVolumeChecks) {
   Devices.GetVolumeInformation = FakeVolume;
-  const std::tuple<const wchar_t*, const wchar_t*, int> cases[] = {{L"C:\\a", L"D:\\", 4}, {L"Q:\\a", L"Q:", 7},
-      {L"C:\\windows", L"C:", 0}, {L"F:\\a", L"F:", 4}, {L"X:\\a", L"X:", 0}};
   HANDLE reader, writer;
   ASSERT_TRUE(CreatePipe(&reader, &writer, nullptr, 4096));
   SetOutputHandleForTesting(writer);
-  for (const auto& [volume1, volume2, exitCode] : cases) {
+  for (const auto& [volume1, volume2, exitCode] : {std::tuple(L"Q:\\a", L"Q:", 7), {L"C:\\windows", L"C:", 0},
+                                                   {L"F:\\a", L"F:", 4}, {L"X:\\a", L"X:", 0}}) {
     std::wstring path1 = Field(volume1), path2 = Field(volume2);
     EXPECT_EQ(CheckHardlinkVolumes(&path1[0], &path2[0]), exitCode) << volume1;
   }
@@ -83,8 +82,7 @@ TEST(SourcePaths, HardlinkVolumeChecks) {
   char text[512];
   DWORD size = 0;
   PeekNamedPipe(reader, text, sizeof text, &size, nullptr, nullptr);
-  EXPECT_EQ(std::string(text, size), "hardlinks work on the same drive only -> abort\r\ninvaid source volume Q:\\\r\n"
-                                     "FAT32 file system does not support hardlinks -> abort\r\n");
+  EXPECT_EQ(std::string(text, size), "invaid source volume Q:\\\r\nFAT32 file system does not support hardlinks -> abort\r\n");
   RestoreDeviceCalls();
   CloseHandle(reader);
   CloseHandle(writer);

@@ -7,13 +7,10 @@
 #include "console/output.h"
 #include "pool/memory.h"
 #include "pool/scanner.h"
-#include "run/process_setup.h"
 #include "seam/file_system.h"
 
 namespace {
 constexpr size_t kLongDriveRootUnits = 6;  // "\\?\C:"
-
-bool IsDotEntry(const wchar_t* name) { return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0; }
 }  // namespace
 
 void CutToFolder(wchar_t* path) {
@@ -38,11 +35,8 @@ bool IsFolderEmpty(const wchar_t* folder) {
   if (needsSlash) pattern[length++] = L'\\';
   pattern[length] = L'*';
 
-  // The basic, large-fetch listing exists from Windows 7 on.
-  bool windows7 = SystemVersion.VersionCode >= 0x0601;
   WIN32_FIND_DATAW entry;
-  HANDLE search = FindFirstFileExW(pattern, windows7 ? FindExInfoBasic : FindExInfoStandard, &entry,
-                                   FindExSearchNameMatch, nullptr, windows7 ? FIND_FIRST_EX_LARGE_FETCH : 0);
+  HANDLE search = FindFirstEntry(pattern, &entry);
   bool empty = false;
   if (search != INVALID_HANDLE_VALUE) {
     bool more = true;

@@ -40,19 +40,13 @@ uint32_t WarningCell(const FilePool* pool) {
   return MakeCell(CellColumn(pool->progressPos) + digits + 4, CellRow(pool->progressPos));
 }
 
-bool IsDotEntry(const wchar_t* name) {
-  return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0));
-}
-
 bool PassesFilters(const FilePool* pool, const WIN32_FIND_DATAW& entry, int64_t size) {
   if (lstrcmpW(pool->pattern, L"*") != 0 && !MatchWildcard(entry.cFileName, pool->pattern)) return false;
   return size >= RunOptions.MinFileSize && size <= RunOptions.MaxFileSize;
 }
 
 HANDLE OpenListing(const wchar_t* searchPattern, WIN32_FIND_DATAW* entry) {
-  bool basic = SystemVersion.VersionCode >= kFirstVersionWithBasicInfo;
-  HANDLE listing = FindFirstFileExW(searchPattern, basic ? FindExInfoBasic : FindExInfoStandard, entry,
-                                    FindExSearchNameMatch, nullptr, basic ? FIND_FIRST_EX_LARGE_FETCH : 0);
+  HANDLE listing = FindFirstEntry(searchPattern, entry);
   if (listing == INVALID_HANDLE_VALUE && GetLastError() == ERROR_PATH_NOT_FOUND)
     listing = FindFirstFileW(searchPattern, entry);
   return listing;
@@ -170,6 +164,16 @@ int MatchWildcard(const wchar_t* name, const wchar_t* pattern) {
   }
   while (*pattern == L'*') ++pattern;
   return *pattern == 0 ? 1 : 0;
+}
+
+HANDLE FindFirstEntry(const wchar_t* searchPattern, WIN32_FIND_DATAW* entry) {
+  bool basic = SystemVersion.VersionCode >= kFirstVersionWithBasicInfo;
+  return FindFirstFileExW(searchPattern, basic ? FindExInfoBasic : FindExInfoStandard, entry, FindExSearchNameMatch,
+                          nullptr, basic ? FIND_FIRST_EX_LARGE_FETCH : 0);
+}
+
+bool IsDotEntry(const wchar_t* name) {
+  return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0));
 }
 
 const wchar_t* DisplayPath(const wchar_t* path) { return wcsncmp(path, L"\\\\?\\", 4) == 0 ? path + 4 : path; }

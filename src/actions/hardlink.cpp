@@ -119,11 +119,9 @@ int ReplaceByHardlink(FileRecord* target, FileRecord* kept, const wchar_t* targe
     SavedBytes += target->allocSize;
     ++ReplacedCount;
   }
-  AddToLinkGroup(kept, target);
-  target->linkState = 3;
+  AddToLinkGroup(kept, target);  // the target takes the kept file's group, link count and state 3
   target->fileIndexLow = kept->fileIndexLow;
   target->fileIndexHigh = kept->fileIndexHigh;
-  target->linkCount = kept->linkCount;
   target->replacedByLink = 1;
   return 1;
 }

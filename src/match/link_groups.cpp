@@ -31,6 +31,15 @@ uint32_t ReadIdentity(FileRecord* record) {
   return links;
 }
 
+// A member sees the head's group storage and the file's link count.
+void ShareGroupOf(const FileRecord* head, FileRecord* member) {
+  member->linkState = 3;
+  member->linkCount = head->linkCount;
+  member->groupMembers = head->groupMembers;
+  member->groupCapacity = head->groupCapacity;
+  member->groupCount = head->groupCount;
+}
+
 // Moves a group's members to a larger array. Every member holds the array's address, so all are updated.
 void GrowMembers(FileRecord* head, uint32_t capacity) {
   FileRecord** members = static_cast<FileRecord**>(MemAlloc(capacity * sizeof(FileRecord*)));
@@ -105,14 +114,7 @@ void ResolveLinkGroup(FileRecord* records, uint32_t count, FileRecord* record) {
     record->groupMembers[used++] = other;
   }
   *record->groupCount = used;
-  for (uint32_t i = 1; i < used; ++i) {
-    FileRecord* member = record->groupMembers[i];
-    member->linkState = 3;
-    member->linkCount = record->linkCount;
-    member->groupMembers = record->groupMembers;
-    member->groupCapacity = record->groupCapacity;
-    member->groupCount = record->groupCount;
-  }
+  for (uint32_t i = 1; i < used; ++i) ShareGroupOf(record, record->groupMembers[i]);
 }
 
 int HasEqualFileIndex(FileRecord* a, FileRecord* b) {
@@ -160,11 +162,7 @@ void AddToLinkGroup(FileRecord* head, FileRecord* record) {
     *head->groupCount = 1;
   }
   head->groupMembers[(*head->groupCount)++] = record;
-  record->groupMembers = head->groupMembers;
-  record->groupCapacity = head->groupCapacity;
-  record->groupCount = head->groupCount;
-  record->linkState = 3;
   if (!head->linkCount) head->linkCount = NewCell(1);
-  record->linkCount = head->linkCount;
+  ShareGroupOf(head, record);
   ++*head->linkCount;
 }

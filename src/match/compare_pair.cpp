@@ -95,9 +95,7 @@ void ComparePair(FileRecord* a, FileRecord* b, int32_t* pairsTested, int32_t* fi
   if (RunOptions.SameNameOnly && lstrcmpiW(a->name, b->name) != 0) return;
   bool differ = ChecksumsDiffer(a, b);
   if (!differ) {
-    int knownFromB = IsKnownIdentical(b->comparedWith, a, 1);
-    int knownFromA = IsKnownIdentical(a->comparedWith, b, 1);
-    if (knownFromB || knownFromA) return;
+    if (KnownIdenticalEitherWay(a, b)) return;
     if (HasEqualFileIndex(a, b)) {
       if (!RunOptions.FindHardlinks1 && !RunOptions.FindHardlinks2) return;
       ++*pairsTested;

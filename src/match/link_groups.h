@@ -14,6 +14,10 @@ void ResolveLinkGroup(FileRecord* records, uint32_t count, FileRecord* record);
 int HasEqualFileIndex(FileRecord* a, FileRecord* b);
 // 1 when the record is already known identical with the owner of the list; deep also follows common partners.
 int IsKnownIdentical(const PtrList* list, const FileRecord* record, int deep);
+// Already known identical, seen from either record.
+inline bool KnownIdenticalEitherWay(const FileRecord* a, const FileRecord* b) {
+  return IsKnownIdentical(a->comparedWith, b, 1) || IsKnownIdentical(b->comparedWith, a, 1);
+}
 // Enters each record in the other's list of identical records.
 void LinkIdentical(FileRecord* a, FileRecord* b);
 // Both checksums known and different: the contents differ, so the two are neither known identical nor two

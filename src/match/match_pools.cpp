@@ -58,8 +58,7 @@ bool WalkSizeRun(Walk& walk, FileRecord* a) {
         if (RunOptions.SameVolume && a->fileIndexHigh == b->fileIndexHigh && a->fileIndexLow == b->fileIndexLow &&
             (a->fileIndexLow || a->fileIndexHigh))
           continue;
-        if (a->comparedWith && IsKnownIdentical(a->comparedWith, b, 1)) continue;
-        if (b->comparedWith && IsKnownIdentical(b->comparedWith, a, 1)) continue;
+        if (KnownIdenticalEitherWay(a, b)) continue;
       }
       if (!IsGone(b)) ComparePair(a, b, &walk.pairsTested, &walk.filesFound, &walk.redundant);
       if (CancelRequested) return false;
@@ -80,10 +79,7 @@ bool WalkWholePool(Walk& walk, FileRecord* a) {
     if (walk.linkAction && *a->linkCount + *b->linkCount >= kMostLinks) continue;
     if (a->linkState == 3 && !RunOptions.FindHardlinks1) continue;
     if (b->linkState == 3 && !RunOptions.FindHardlinks2 && !RunOptions.SameSearchFolder) continue;
-    if (!ChecksumsDiffer(a, b)) {
-      if (a->comparedWith && IsKnownIdentical(a->comparedWith, b, 1)) continue;
-      if (b->comparedWith && IsKnownIdentical(b->comparedWith, a, 1)) continue;
-    }
+    if (!ChecksumsDiffer(a, b) && KnownIdenticalEitherWay(a, b)) continue;
     if (!IsGone(b)) ComparePair(a, b, &walk.pairsTested, &walk.filesFound, &walk.redundant);
     if (CancelRequested) return false;
     if (IsGone(a)) break;

@@ -11,6 +11,7 @@ struct FileRecord {
   wchar_t* dir;              // folder path ending in a backslash, shared by the folder's records
   wchar_t* name;             // own copy; emptied (name[0] = 0) when an action deleted the file
   int32_t pathDepth;         // backslashes in dir, counted on first need
+  uint32_t nameKey;          // hash of the name's case-blind sort key, made on first need (fills padding)
   int64_t size;
   int64_t allocSize;         // space allocated on the volume, read when first needed
   uint32_t openError;        // Windows error of the last failed open for checksumming

@@ -218,3 +218,31 @@ TEST_F(KnownChecksums, AreNotReadAgain) {
   EXPECT_EQ(redundant_, 4096);
 }
 }  // namespace
+
+// The same path met twice is no pair, whatever the case of its letters; other names are compared. The
+// comparison is the linguistic one, to which ß and SS are one name.
+TEST_F(KnownChecksums, ThePathOfOneFileIgnoringCaseIsNoPair) {
+  std::wstring upperDir = dir_;
+  CharUpperW(upperDir.data());
+  struct Case {
+    const wchar_t *name1, *name2;
+    bool upperDir;
+    int tested;
+  } cases[] = {
+      {L"file.txt", L"FILE.TXT", false, 0},
+      {L"Größe.bin", L"GRÖSSE.BIN", false, 0},
+      {L"Größe.bin", L"GRÖßE.BIN", true, 0},
+      {L"file.txt", L"file.txz", false, 1},
+      {L"file.txt", L"file.txt", true, 0},
+  };
+  for (const Case& c : cases) {
+    FileRecord a = Record(c.name1, 4, 0), b = Record(c.name2, 4, 1);
+    if (c.upperDir) b.dir = upperDir.data();
+    a.checksum = 7;
+    b.checksum = 9;
+    tested_ = 0;
+    ComparePair(&a, &b, &tested_, &found_, &redundant_);
+    ComparePair(&b, &a, &tested_, &found_, &redundant_);
+    EXPECT_EQ(tested_, 2 * c.tested) << c.name1 << L" " << c.name2;
+  }
+}

@@ -5,6 +5,7 @@
 #include "actions/actions.h"
 #include "actions/fragmentation.h"
 #include "compare/byte_compare.h"
+#include "compare/checksum_file.h"
 #include "compare/checksum_thread.h"
 #include "compare/test_blocks.h"
 #include "compare/whole_file_checksum.h"
@@ -127,6 +128,7 @@ void ComparePair(FileRecord* a, FileRecord* b, int32_t* pairsTested, int32_t* fi
       if (!RunOptions.FindHardlinks1 && !RunOptions.FindHardlinks2) return;
       ++*pairsTested;
       BuildPaths(a, b);
+      CloseKeptForChecksum();
       if (ActOnDuplicate(a, b, Path1, Path2, 1, redundant)) {
         ++*filesFound;
         if (b->linkState != 3) *redundant += b->allocSize;
@@ -148,6 +150,7 @@ void ComparePair(FileRecord* a, FileRecord* b, int32_t* pairsTested, int32_t* fi
     return;
   }
   ChecksumMissing(a, b);
+  CloseKeptForChecksum();  // what follows may delete, link or rename either file
   if (!a->checksum || !b->checksum) return;  // unreadable; the reader has said why
   if (a->checksum != b->checksum || !VerifiedForAction(a)) {
     YieldTimeSlice();

@@ -7,6 +7,7 @@
 #include <initializer_list>
 
 #include "actions/actions.h"
+#include "compare/checksum_file.h"
 #include "pool/memory.h"
 #include "pool/ptr_list.h"
 #include "run/options.h"
@@ -53,16 +54,12 @@ void GrowMembers(FileRecord* head, uint32_t capacity) {
   *head->groupCapacity = capacity;
   MemFree(old);
 }
-}  // namespace
+
 
 // The link count and the file index come from two file-information queries rather than from
 // GetFileInformationByHandle, which also asks for the volume's serial number: under Wine that one volume
 // query costs three times the open itself, and this runs for nearly every file of a run.
-uint32_t GetFileIdentity(const wchar_t* path, uint32_t* indexLow, uint32_t* indexHigh) {
-  HANDLE file = FileSystem.Open(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return 0;
-  uint32_t links = 0;
+uint32_t QueryIdentity(HANDLE file, uint32_t* indexLow, uint32_t* indexHigh) {
   IO_STATUS_BLOCK status;
   FILE_STANDARD_INFORMATION standard;
   FILE_INTERNAL_INFORMATION internal;
@@ -70,15 +67,38 @@ uint32_t GetFileIdentity(const wchar_t* path, uint32_t* indexLow, uint32_t* inde
       NT_SUCCESS(NtQueryInformationFile(file, &status, &internal, sizeof internal, FileInternalInformation))) {
     *indexLow = internal.IndexNumber.LowPart;
     *indexHigh = static_cast<uint32_t>(internal.IndexNumber.HighPart);
-    links = standard.NumberOfLinks;
-  } else {
-    BY_HANDLE_FILE_INFORMATION info;
-    if (GetFileInformationByHandle(file, &info)) {
-      *indexLow = info.nFileIndexLow;
-      *indexHigh = info.nFileIndexHigh;
-      links = info.nNumberOfLinks;
-    }
+    return standard.NumberOfLinks;
   }
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(file, &info)) return 0;
+  *indexLow = info.nFileIndexLow;
+  *indexHigh = info.nFileIndexHigh;
+  return info.nNumberOfLinks;
+}
+
+// The record met by the matching walk is read for its checksum next, mostly: its identity is read through
+// the checksum's own open, which is kept for it. A file others may not share for reading gets the plain
+// identity open, and its checksum reports the failure as it would have.
+uint32_t ReadIdentityForChecksum(FileRecord* record) {
+  if (RunOptions.ParallelRead) return ReadIdentity(record);
+  wchar_t* path = JoinPath(record->dir, record->name);
+  HANDLE file = OpenForChecksum(path);
+  if (file == INVALID_HANDLE_VALUE) {
+    uint32_t links = GetFileIdentity(path, &record->fileIndexLow, &record->fileIndexHigh);
+    MemFree(path);
+    return links;
+  }
+  uint32_t links = QueryIdentity(file, &record->fileIndexLow, &record->fileIndexHigh);
+  KeepForChecksum(path, file);
+  return links;
+}
+}  // namespace
+
+uint32_t GetFileIdentity(const wchar_t* path, uint32_t* indexLow, uint32_t* indexHigh) {
+  HANDLE file = FileSystem.Open(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  uint32_t links = QueryIdentity(file, indexLow, indexHigh);
   CloseHandle(file);
   return links;
 }
@@ -90,7 +110,7 @@ uint32_t GetLinkCount(const wchar_t* path) {
 
 void ResolveLinkGroup(FileRecord* records, uint32_t count, FileRecord* record) {
   if (record->linkState > 0) return;
-  if (!record->linkCount) record->linkCount = NewCell(ReadIdentity(record));
+  if (!record->linkCount) record->linkCount = NewCell(ReadIdentityForChecksum(record));
   uint32_t links = *record->linkCount;
   if (links <= 1 || !HasFileIndex(record)) {
     record->linkState = 1;

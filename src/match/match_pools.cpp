@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "actions/actions.h"
+#include "compare/checksum_file.h"
 #include "console/control.h"
 #include "console/output.h"
 #include "console/status_line.h"
@@ -137,6 +138,7 @@ uint32_t MatchPools(FileRecord* records1, uint32_t count1, FileRecord* records2,
     ShowProgress(walk, i);
     if (!(sorted ? WalkSizeRun(walk, a) : WalkWholePool(walk, a))) break;
   }
+  CloseKeptForChecksum();
   PrintSummary(walk, startTick);
   return static_cast<uint32_t>(walk.filesFound);
 }

@@ -55,7 +55,6 @@ void GrowMembers(FileRecord* head, uint32_t capacity) {
   MemFree(old);
 }
 
-
 // The link count and the file index come from two file-information queries rather than from
 // GetFileInformationByHandle, which also asks for the volume's serial number: under Wine that one volume
 // query costs three times the open itself, and this runs for nearly every file of a run.

@@ -16,11 +16,7 @@ std::vector<std::wstring> Split(const std::wstring& line) {
 }
 
 TEST(SplitCommandLine, QuotesWhiteSpaceAndBackslashes) {
-  using Args = std::vector<std::wstring>;
-  const struct {
-    std::wstring line;
-    Args args;
-  } cases[] = {
+  const std::pair<std::wstring, std::vector<std::wstring>> cases[] = {
       {L"", {}},
       {L"zav", {L"zav"}},
       {L"zav \"C:\\My Files\\\"", {L"zav", L"C:\\My Files\\"}},
@@ -34,7 +30,7 @@ TEST(SplitCommandLine, QuotesWhiteSpaceAndBackslashes) {
       {L"zav C:\\dir\\\" -d", {L"zav", L"C:\\dir\\ -d"}},
       {L"\"C:\\Program Files\\zav.exe\" x", {L"C:\\Program Files\\zav.exe", L"x"}},
   };
-  for (const auto& c : cases) EXPECT_EQ(Split(c.line), c.args) << std::string(c.line.begin(), c.line.end());
+  for (const auto& [line, args] : cases) EXPECT_EQ(Split(line), args) << std::string(line.begin(), line.end());
 }
 
 TEST(SplitCommandLine, The32ndArgumentAndAllAfterItAreIgnored) {

@@ -1,6 +1,8 @@
 // Content comparison, on real files whose reads go through the file-system seam, logged or made to fail.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <random>
 
@@ -98,10 +100,8 @@ class Files : public ::testing::Test {
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
     files_.push_back(L"\\\\?\\" + std::wstring(temp) + L"zav_" + std::to_wstring(GetCurrentProcessId()) + name);
-    HANDLE file = CreateFileW(files_.back().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
-    CloseHandle(file);
+    std::ofstream(std::filesystem::path(files_.back()), std::ios::binary)
+        .write(reinterpret_cast<const char*>(content.data()), std::streamsize(content.size()));
     return files_.back();
   }
   std::vector<std::wstring> files_;

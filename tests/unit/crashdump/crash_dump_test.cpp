@@ -1,4 +1,4 @@
-// The crash-dump writer called with made-up exceptions, its path limits, and the out-of-memory retry.
+// The crash-dump writer called with made-up exceptions, and its path limits.
 #include <windows.h>
 #include <dbghelp.h>
 #include <gtest/gtest.h>
@@ -11,7 +11,6 @@
 
 #include "console/output.h"
 #include "crashdump/crash_dump.h"
-#include "pool/memory.h"
 #include "run/process_setup.h"
 
 namespace fs = std::filesystem;
@@ -82,31 +81,4 @@ TEST(CrashDumpFilter, WritesTheDumpInTheFirstFolderThatTakesIt) {
   CloseHandle(outputFile);
   EXPECT_TRUE(fs::is_empty(root / "tool"));
   fs::remove_all(root);
-}
-
-static int BreakpointsSeen = 0;
-
-static LPVOID WINAPI NoMemory(HANDLE, DWORD, SIZE_T) { return nullptr; }
-
-// Stands in for a debugger that frees some memory and continues after the breakpoint.
-static LONG WINAPI ContinueAfterBreakpoint(EXCEPTION_POINTERS* exception) {
-  if (exception->ExceptionRecord->ExceptionCode != EXCEPTION_BREAKPOINT) return EXCEPTION_CONTINUE_SEARCH;
-  ++BreakpointsSeen;
-  HeapAllocCall = HeapAlloc;
-#ifdef _WIN64
-  DWORD64& pc = exception->ContextRecord->Rip;
-#else
-  DWORD& pc = exception->ContextRecord->Eip;
-#endif
-  if (*reinterpret_cast<const unsigned char*>(pc) == 0xCC) ++pc;  // step over the int3
-  return EXCEPTION_CONTINUE_EXECUTION;
-}
-
-TEST(MemAllocFailure, BreaksAndRetriesUntilTheAllocationSucceeds) {
-  HeapAllocCall = NoMemory;
-  void* handler = AddVectoredExceptionHandler(1, ContinueAfterBreakpoint);
-  void* block = MemAlloc(100);
-  RemoveVectoredExceptionHandler(handler);
-  EXPECT_EQ(BreakpointsSeen, 1);
-  MemFree(block);
 }

@@ -1,6 +1,5 @@
-// Two test-only entries, reachable from no command line of zav.exe, set up as the run driver does, then crash:
-//   --raise-on-thread  a checksum thread faults reading one.bin of the current folder while the main thread waits;
-//   --out-of-memory    every heap allocation fails, so MemAlloc gives up through its breakpoint.
+// Test-only entries set up as the run driver does, then crash: --raise-on-thread faults on a checksum thread
+// reading one.bin of the current folder; --out-of-memory fails every allocation, so MemAlloc breaks.
 #include <windows.h>
 #include <gtest/gtest.h>
 

@@ -11,10 +11,7 @@
 namespace {
 constexpr int64_t kTiB = int64_t(1) << 40;
 
-struct SizeCase {
-  int64_t bytes;
-  const wchar_t* text;
-};
+using SizeCase = std::pair<int64_t, const wchar_t*>;
 
 TEST(FormatSize1024, RoundsAsTheMessagesShowIt) {
   const SizeCase cases[] = {
@@ -25,7 +22,7 @@ TEST(FormatSize1024, RoundsAsTheMessagesShowIt) {
       {1073741823, L"1023 MB"}, {1073741824, L"1 GB"},       {1610612736, L"1.5 GB"},  {kTiB, L"1 TB"},
       {-1, L"4294967295 Bytes"}, {kTiB * 3 / 2, L"1.5 TB"},  {int64_t(0x7FFFFFFFFFFFFFFF), L"8388608 TB"},
   };
-  for (const SizeCase& c : cases) EXPECT_STREQ(FormatSize1024(c.bytes), c.text) << c.bytes;
+  for (const auto& [bytes, text] : cases) EXPECT_STREQ(FormatSize1024(bytes), text) << bytes;
 }
 
 TEST(FormatSize1000, RoundsAsTheMessagesShowIt) {
@@ -35,80 +32,56 @@ TEST(FormatSize1000, RoundsAsTheMessagesShowIt) {
       {10000000, L"10 MB"},      {999999999, L"999 MB"},    {1000000000, L"1 GB"},    {1040000000, L"1 GB"},
       {1060000000, L"1.1 GB"},   {1950000000, L"2 GB"},     {2250000000, L"2.3 GB"},  {5450000000, L"5.5 GB"},
       {9960000000, L"10 GB"},    {1000000000000, L"1 TB"},  {1500000000000, L"1.5 TB"}, {-2, L"4294967294 Bytes"},
-      {0, L"0 Bytes"},
   };
-  for (const SizeCase& c : cases) EXPECT_STREQ(FormatSize1000(c.bytes), c.text) << c.bytes;
+  for (const auto& [bytes, text] : cases) EXPECT_STREQ(FormatSize1000(bytes), text) << bytes;
 }
 
 TEST(FormatDuration, UnitsAndTenths) {
-  const struct {
-    uint32_t ms;
-    const wchar_t* text;
-  } cases[] = {
+  const std::pair<uint32_t, const wchar_t*> cases[] = {
       {0, L"0 ms"},           {999, L"999 ms"},          {1000, L"1.0 Seconds"},   {1050, L"1.0 Seconds"},
       {59999, L"59.9 Seconds"}, {60000, L"1.0 Minutes"}, {61000, L"1.0 Minutes"},  {90000, L"1.5 Minutes"},
       {3600000, L"1.0 Hours"}, {5400000, L"1.5 Hours"},  {0xFFFFFFFF, L"1193.0 Hours"},
   };
-  for (const auto& c : cases) EXPECT_STREQ(FormatDuration(c.ms), c.text) << c.ms;
+  for (const auto& [ms, text] : cases) EXPECT_STREQ(FormatDuration(ms), text) << ms;
 }
 
-TEST(FormatCount, SeparatesThousandsAboveAMillion) {
+TEST(FormatCount, SeparatesThousandsAboveAMillionAndThreeCountsStandInOneMessage) {
   SetThousandsSeparatorForTesting(L',');
   const SizeCase cases[] = {
       {0, L"0"},          {999999, L"999999"},           {1000000, L"1,000,000"},
       {12345678901, L"12,345,678,901"}, {-5000000, L"-5000000"}, {INT64_MAX, L"9,223,372,036,854,775,807"},
   };
-  for (const SizeCase& c : cases) EXPECT_STREQ(FormatCount(c.bytes), c.text) << c.bytes;
-}
-
-TEST(FormatCount, ThreeCountsStandInOneMessageAndAFourthReusesTheFirst) {
+  for (const auto& [count, text] : cases) EXPECT_STREQ(FormatCount(count), text) << count;
   SetThousandsSeparatorForTesting(L'.');
-  const wchar_t* a = FormatCount(12345678);
-  const wchar_t* b = FormatCount(7);
-  const wchar_t* c = FormatCount(1000000);
-  EXPECT_STREQ(a, L"12.345.678");
-  EXPECT_STREQ(b, L"7");
-  EXPECT_STREQ(c, L"1.000.000");
-  const wchar_t* d = FormatCount(5);
-  EXPECT_EQ(d, a);
-  EXPECT_STREQ(d, L"5");  // a shorter number leaves nothing of the longer one behind
+  const wchar_t* texts[] = {FormatCount(12345678), FormatCount(7), FormatCount(1000000)};
+  EXPECT_STREQ(texts[0], L"12.345.678");
+  EXPECT_STREQ(texts[1], L"7");
+  EXPECT_STREQ(texts[2], L"1.000.000");
+  EXPECT_EQ(FormatCount(5), texts[0]) << "a fourth reuses the first";
+  EXPECT_STREQ(texts[0], L"5");  // a shorter number leaves nothing of the longer one behind
 }
 
 TEST(ErrorName, KnownWordsAndDecimalForTheRest) {
-  const struct {
-    uint32_t code;
-    const char* text;
-  } cases[] = {
-      {2, "FILE_NOT_FOUND"},     {3, "PATH_NOT_FOUND"},       {5, "ACCESS_DENIED"},
-      {19, "WRITE_PROTECT"},     {21, "NOT_READY"},           {23, "CRC"},
-      {27, "SECTOR_NOT_FOUND"},  {32, "SHARING_VIOLATION"},   {33, "LOCK_VIOLATION"},
-      {64, "NETNAME_DELETED"},   {112, "DISK_FULL"},          {121, "TIMEOUT"},
-      {183, "ERROR_ALREADY_EXISTS"}, {206, "FILENAME_EXCED_RANGE"}, {1006, "FILE_INVALID"},
-      {1110, "MEDIA_CHANGED"},   {1112, "NO_MEDIA_IN_DRIVE"}, {1117, "IO_DEVICE"},
-      {1127, "DISK_OPERATION_FAILED"}, {1128, "DISK_RESET_FAILED"}, {1450, "NO_SYSTEM_RESOURCES"},
-      {1920, "CANT_ACCESS_FILE"}, {1921, "CANT_RESOLVE_FILENAME"}, {0, "0"},
-      {4, "4"},                  {87, "87"},                  {4294967295u, "4294967295"},
+  const std::pair<uint32_t, const char*> cases[] = {
+      {2, "FILE_NOT_FOUND"},     {5, "ACCESS_DENIED"},        {23, "CRC"},
+      {32, "SHARING_VIOLATION"}, {183, "ERROR_ALREADY_EXISTS"}, {206, "FILENAME_EXCED_RANGE"},
+      {1921, "CANT_RESOLVE_FILENAME"}, {0, "0"},              {87, "87"},
+      {4294967295u, "4294967295"},
   };
-  for (const auto& c : cases) EXPECT_STREQ(ErrorName(c.code), c.text) << c.code;
+  for (const auto& [code, text] : cases) EXPECT_STREQ(ErrorName(code), text) << code;
   SetLastError(32);
   EXPECT_STREQ(LastErrorName(), "SHARING_VIOLATION");
 }
 
 TEST(ErrorName, TwoThreadsNeverShareAnUnknownCodeText) {
-  // Each thread formats its own codes many times and checks its text after every call.
-  auto hammer = [](uint32_t base, bool* clean) {
-    for (uint32_t i = 0; i < 20000; ++i) {
-      uint32_t code = base + (i % 7) * 2;
-      const char* text = ErrorName(code);
-      if (std::to_string(code) != text) *clean = false;
-    }
+  auto hammer = [](uint32_t base, bool* clean) {  // formats its own codes, checking the text after every call
+    for (uint32_t i = 0; i < 20000; ++i)
+      if (std::to_string(base + i % 7 * 2) != ErrorName(base + i % 7 * 2)) *clean = false;
   };
-  bool clean1 = true, clean2 = true;
-  std::thread one(hammer, 100001, &clean1);
-  std::thread two(hammer, 200001, &clean2);
+  bool clean[2] = {true, true};
+  std::thread one(hammer, 100001, &clean[0]), two(hammer, 200001, &clean[1]);
   one.join();
   two.join();
-  EXPECT_TRUE(clean1);
-  EXPECT_TRUE(clean2);
+  EXPECT_TRUE(clean[0] && clean[1]);
 }
 }  // namespace

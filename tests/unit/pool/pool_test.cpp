@@ -7,8 +7,7 @@
 #include "pool/ptr_list.h"
 
 namespace {
-// Pools of millions of records must stay small on the shipped 32-bit build.
-// On the shipped 32-bit build a record is 96 bytes; the 64-bit build's wider pointers make it 128.
+// Pools of millions of records must stay small: 96 bytes a record on win32, 128 with win64's wider pointers.
 static_assert(sizeof(FileRecord) == (sizeof(void*) == 4 ? 96 : 128), "the record size is part of the memory budget");
 
 SIZE_T CommittedBytes(const FilePool& pool) {
@@ -26,7 +25,6 @@ TEST(FilePool, AMillionRecordsCommitNoMoreThanTheyNeedPlusOneStep) {
   FilePool* pool = static_cast<FilePool*>(MemAlloc(sizeof(FilePool)));
   InitFilePool(pool, L"C:\\root\\", L"*", 1, 0, MakeCell(5, 1), MakeCell(0, 2));
   ASSERT_NE(pool->records, nullptr);
-  EXPECT_EQ(pool->commitStep, 65536u);
   for (uint32_t i = 0; i < 1000000; ++i) {
     FileRecord* record = AppendRecord(pool);
     ASSERT_NE(record, nullptr);
@@ -37,7 +35,6 @@ TEST(FilePool, AMillionRecordsCommitNoMoreThanTheyNeedPlusOneStep) {
   SIZE_T committed = CommittedBytes(*pool);
   EXPECT_EQ(committed, pool->committedBytes);
   EXPECT_LE(committed, sizeof(FileRecord) * 1000000 + pool->commitStep);
-  RecordProperty("record_size", static_cast<int>(sizeof(FileRecord)));
   ReleaseFilePool(pool);
   EXPECT_EQ(pool->records, nullptr);
   MemFree(pool);
@@ -46,8 +43,6 @@ TEST(FilePool, AMillionRecordsCommitNoMoreThanTheyNeedPlusOneStep) {
 TEST(FilePool, ReleaseFreesSharedFolderStringsOnceWhateverTheOrder) {
   FilePool pool = {};
   InitFilePool(&pool, L"C:\\root\\", L"*.jpg", 0, 0, 0, 0);
-  EXPECT_EQ(pool.count, 0u);
-  EXPECT_GE(pool.committedSlots, 1u);
   wchar_t* dir = DupString(L"C:\\root\\a\\");
   for (int i = 0; i < 3; ++i) {
     FileRecord* record = AppendRecord(&pool);
@@ -67,27 +62,19 @@ TEST(FilePool, ReleaseFreesSharedFolderStringsOnceWhateverTheOrder) {
   EXPECT_TRUE(HeapValidate(GetProcessHeap(), 0, nullptr));
 }
 
-TEST(PtrList, HoldsEachPointerOnceAndGrowsBySixteen) {
+TEST(PtrList, HoldsEachPointerOnceAndGrows) {
   PtrList list;
   PtrListInit(&list);
-  EXPECT_EQ(list.capacity, 16u);
   FileRecord records[20] = {};
-  for (int i = 0; i < 16; ++i) EXPECT_EQ(PtrListAdd(&list, &records[i]), 1);
-  EXPECT_EQ(list.capacity, 16u);
+  for (int i = 0; i < 20; ++i) EXPECT_EQ(PtrListAdd(&list, &records[i]), 1);
   EXPECT_EQ(PtrListAdd(&list, &records[3]), 0);
-  EXPECT_EQ(list.count, 16);
-  EXPECT_EQ(PtrListAdd(&list, &records[16]), 1);
-  EXPECT_EQ(list.capacity, 32u);
-  for (int i = 0; i < 17; ++i) EXPECT_EQ(list.items[i], &records[i]);
+  ASSERT_EQ(list.count, 20);
+  for (int i = 0; i < 20; ++i) EXPECT_EQ(list.items[i], &records[i]);
   PtrListClear(&list);
   EXPECT_EQ(list.items, nullptr);
   EXPECT_EQ(list.count, 0);
-  EXPECT_EQ(list.capacity, 0u);
 }
 
-}  // namespace
-
-namespace {
 TEST(FilePool, GrowthStopsAtTheEndOfTheReservation) {
   FilePool pool = {};
   InitFilePool(&pool, L"C:\\", L"*", 0, 0, 0, 0);

@@ -1,10 +1,15 @@
+// The command line: split into words, then the words read as options and specifications.
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "pool/memory.h"
 #include "run/command_line.h"
+#include "run/options.h"
 
 namespace {
 std::vector<std::wstring> Split(const std::wstring& line) {
@@ -16,11 +21,7 @@ std::vector<std::wstring> Split(const std::wstring& line) {
 }
 
 TEST(SplitCommandLine, QuotesWhiteSpaceAndBackslashes) {
-  using Args = std::vector<std::wstring>;
-  const struct {
-    std::wstring line;
-    Args args;
-  } cases[] = {
+  const std::pair<std::wstring, std::vector<std::wstring>> cases[] = {
       {L"", {}},
       {L"zav", {L"zav"}},
       {L"zav \"C:\\My Files\\\"", {L"zav", L"C:\\My Files\\"}},
@@ -34,18 +35,14 @@ TEST(SplitCommandLine, QuotesWhiteSpaceAndBackslashes) {
       {L"zav C:\\dir\\\" -d", {L"zav", L"C:\\dir\\ -d"}},
       {L"\"C:\\Program Files\\zav.exe\" x", {L"C:\\Program Files\\zav.exe", L"x"}},
   };
-  for (const auto& c : cases) EXPECT_EQ(Split(c.line), c.args) << std::string(c.line.begin(), c.line.end());
+  for (const auto& [line, args] : cases) EXPECT_EQ(Split(line), args) << std::string(line.begin(), line.end());
 }
 
-TEST(SplitCommandLine, The32ndArgumentAndAllAfterItAreIgnored) {
-  std::wstring line = L"zav";
-  for (int i = 1; i < 40; ++i) line += L" a" + std::to_wstring(i);
-  std::vector<std::wstring> args = Split(line);
-  ASSERT_EQ(args.size(), 31u);
-  EXPECT_EQ(args[30], L"a30");
-}
-
-TEST(SplitCommandLine, OddLinesStayInsideTheBuffer) {
+TEST(SplitCommandLine, The32ndArgumentOnIsIgnoredAndOddLinesStayInsideTheBuffer) {
+  std::wstring many = L"zav";
+  for (int i = 1; i < 40; ++i) many += L" a" + std::to_wstring(i);
+  ASSERT_EQ(Split(many).size(), 31u);
+  EXPECT_EQ(Split(many)[30], L"a30");
   // Lines made only of separators, only of quotes, or very long: each argument fits the buffer.
   const std::wstring lines[] = {std::wstring(4000, L'"'), std::wstring(4000, L' '), L"zav" + std::wstring(4000, L'x'),
                                 std::wstring(2000, L'"') + L" " + std::wstring(2000, L'a'), L" \" \" \" "};
@@ -55,5 +52,89 @@ TEST(SplitCommandLine, OddLinesStayInsideTheBuffer) {
     for (const std::wstring& arg : args) total += arg.size() + 1;
     EXPECT_LE(total, line.size() + 1);
   }
+}
+
+TEST(ParseSizeText, NumbersUnitsAndOddText) {
+  const std::pair<const wchar_t*, int64_t> cases[] = {
+      {L"0", 0},          {L"1K", 1024},    {L"1k", 1024},           {L"1KB", 1024},       {L"1B", 1},
+      {L"1.5M", 1048576}, {L"0x10K", 16},   {L"0x10", 16},           {L"1e3", 1},          {L"2 GB", 2147483648},
+      {L"3T", 3LL << 40}, {L"-5", -5},      {L"+7", 7},              {L"  12", 12},        {L"abc", 0},
+      {L"K", 0},          {L"12Q", 12},     {L"1m", 1048576},        {L"0X10", 0},
+  };
+  for (const auto& [text, value] : cases) EXPECT_EQ(ParseSizeText(text), value) << text[0];
+  std::wstring text63 = L"7" + std::wstring(62, L' ');
+  EXPECT_EQ(ParseSizeText(text63.c_str()), 7);
+  EXPECT_EQ(ParseSizeText((text63 + L" ").c_str()), 0) << "longer than 63 characters";
+}
+
+class ParseArgumentsTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ResetRunOptions(); }
+  int Parse(std::vector<std::wstring> words) {
+    words.insert(words.begin(), L"zav");
+    std::vector<wchar_t*> argv;
+    for (std::wstring& word : words) argv.push_back(&word[0]);
+    return ParseArguments(static_cast<int>(argv.size()), argv.data());
+  }
+};
+
+// A digit right after the letter makes the word a no-op; a word too short for its option is a specification.
+TEST_F(ParseArgumentsTest, SizeOptions) {
+  const int64_t kNone = kNoSizeLimit;
+  const std::tuple<const wchar_t*, int64_t, int64_t, int64_t, const wchar_t*> cases[] = {
+      {L"-t:4K", 8192, 0, kNone, L""},         {L"-t:12289", 12288, 0, kNone, L""},
+      {L"-T:1m", 1048576, 0, kNone, L""},      {L"-t1M", kNone, 0, kNone, L""},
+      {L"-t:8", kNone, 0, kNone, L"-t:8"},     {L"-m:1", kNone, 1, kNone, L""},
+      {L"-x:1", kNone, 0, 1, L""},             {L"-m5", kNone, 0, kNone, L""},
+      {L"-mx5", kNone, 5, kNone, L""},         {L"-m=1K", kNone, 1024, kNone, L""},
+      {L"/t:1M", kNone, 0, kNone, L"/t:1M"},
+  };
+  for (const auto& [arg, test, min, max, spec] : cases) {
+    ResetRunOptions();
+    EXPECT_EQ(Parse({arg}), 0);
+    EXPECT_EQ(RunOptions.TestBlockSize, test) << arg;
+    EXPECT_EQ(RunOptions.MinFileSize, min) << arg;
+    EXPECT_EQ(RunOptions.MaxFileSize, max) << arg;
+    EXPECT_STREQ(FileSpec1, spec);
+  }
+}
+
+TEST_F(ParseArgumentsTest, OptionWordsSetTheirFlags) {
+  EXPECT_EQ(Parse({L"/S", L"-fh1", L"-R2", L"-i", L"-u", L"-DEF", L"-n", L"-v", L"-p", L"/dsn"}), 0);
+  EXPECT_EQ(RunOptions.RecurseSpec1, 1);
+  EXPECT_EQ(RunOptions.RecurseSpec2, 1);
+  EXPECT_EQ(RunOptions.FindHardlinks1, 1);
+  EXPECT_EQ(RunOptions.FindHardlinks2, 0);
+  EXPECT_EQ(RunOptions.ReparseSpec1, 0);
+  EXPECT_EQ(RunOptions.ReparseSpec2, 1);
+  EXPECT_EQ(RunOptions.SameNameOnly, 1);
+  EXPECT_EQ(RunOptions.SortBySize, 0);
+  EXPECT_EQ(RunOptions.DeleteEmptiedDirs, 1);
+  EXPECT_EQ(RunOptions.NoWaitForKey, 1);
+  EXPECT_EQ(RunOptions.Action, 8u);
+  EXPECT_EQ(FileSpec1[0], 0);
+}
+
+// Deleting file1 or file2 must see that file's hard links, or it could delete the last copy.
+TEST_F(ParseArgumentsTest, DeletingOneSideFindsItsHardLinks) {
+  const std::tuple<const wchar_t*, uint32_t, int, int> cases[] = {  // word, action, links found in 1, in 2
+      {L"-d1", 1, 1, 0}, {L"-D2", 2, 0, 1}, {L"-da", 3, 0, 0}};
+  for (const auto& [word, action, links1, links2] : cases) {
+    ResetRunOptions();
+    EXPECT_EQ(Parse({word}), 0);
+    EXPECT_EQ(RunOptions.Action, action) << word;
+    EXPECT_EQ(RunOptions.FindHardlinks1, links1);
+    EXPECT_EQ(RunOptions.FindHardlinks2, links2);
+  }
+}
+
+TEST_F(ParseArgumentsTest, SpecificationsAndUnknownWords) {
+  EXPECT_EQ(Parse({L"", L"/foo", L"", L"C:\\b"}), 0);
+  EXPECT_STREQ(FileSpec1, L"-foo");
+  EXPECT_STREQ(FileSpec2, L"C:\\b");
+  // A third specification stops the parse before later arguments are looked at.
+  ResetRunOptions();
+  EXPECT_EQ(Parse({L"a", L"b", std::wstring(30000, L'c'), L"-d", L"-h"}), 4);
+  EXPECT_EQ(RunOptions.Action, 0u);
 }
 }  // namespace

@@ -1,24 +1,10 @@
-// Process set-up: the system version and the library search order. The program folder and version are read
-// end to end, where a real crash leaves its dump beside the program.
+// Process set-up: the library search order. The program folder and version are read end to end.
 #include <windows.h>
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "run/process_setup.h"
-
-// With the program's manifest the version query is not held back at an older Windows.
-TEST(SystemVersion, CodeOfDecimalDigitsAndTheRealVersion) {
-  EXPECT_EQ(MakeVersionCode(10, 12), 0x1012u);
-  using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOW*);
-  auto rtlGetVersion = reinterpret_cast<RtlGetVersionFn>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion")));
-  OSVERSIONINFOW real = {};
-  real.dwOSVersionInfoSize = sizeof real;
-  ASSERT_EQ(rtlGetVersion(&real), 0);
-  ReadSystemVersion();
-  EXPECT_EQ(SystemVersion.VersionCode, MakeVersionCode(real.dwMajorVersion, real.dwMinorVersion));
-}
 
 // A DLL planted in the current folder must not be picked up once the search order is restricted.
 TEST(DllSearch, CurrentFolderIsNoLongerSearched) {

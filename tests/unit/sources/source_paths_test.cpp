@@ -25,10 +25,8 @@ TEST(SourcePaths, SplitSpecAndVolumeLookupPath) {
       {L"\\\\server\\share\\dir\\*", L"\\\\server\\share\\dir\\", L"*", L"\\\\server\\share\\dir"},
       {L"C:\\x.txt", L"\\\\?\\C:\\", L"x.txt", L"C:"},
       {L"C:\\windows", L"C:\\windows\\", L"", L"C:\\windows"},
-      {L"C:\\windows\\", L"C:\\windows\\", L"", L"C:\\windows"},
       {L"C:\\windows\"", L"C:\\windows\\", L"", L"C:\\windows"},  // "C:\windows\" as the command line hands it
       {L"\"C:\\x.txt\"", L"\\\\?\\C:\\", L"x.txt", L"C:"},
-      {L"C:\\windows\\win.ini", L"\\\\?\\C:\\windows\\", L"win.ini", L"C:\\windows"},
       {L"nothing", L"untouched", L"untouched", L"nothing"},
   };
   for (const auto& c : cases) {

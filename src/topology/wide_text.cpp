@@ -27,17 +27,6 @@ void StripTrailingChar(wchar_t* text, wchar_t c) {
   if (length > 0 && text[length - 1] == c) text[length - 1] = 0;
 }
 
-int CutAfterNthChar(wchar_t* text, wchar_t c, int n) {
-  if (n < 1) return 0;
-  for (wchar_t* p = text; *p; ++p) {
-    if (*p == c && --n == 0) {
-      p[1] = 0;
-      return 1;
-    }
-  }
-  return 0;
-}
-
 namespace {
 wchar_t* UpperCopy(const wchar_t* text, size_t length) {
   wchar_t* copy = static_cast<wchar_t*>(MemAlloc((length + 1) * sizeof(wchar_t)));

@@ -10,8 +10,6 @@ bool IsAsciiLetter(wchar_t c);
 wchar_t GetDriveLetter(const wchar_t* path);
 // Removes the last character when it is c.
 void StripTrailingChar(wchar_t* text, wchar_t c);
-// Cuts the text right after the n-th c (n from 1); 1 when cut, 0 (text unchanged) when there is none.
-int CutAfterNthChar(wchar_t* text, wchar_t c, int n);
 // Replaces every occurrence of find, ignoring case, by replacement. The result must stay shorter than
 // capacity (and than 32768); if it would not, or an argument is missing or empty, the text is left
 // unchanged and the result is 0. Otherwise the number of replacements.

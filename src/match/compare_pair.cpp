@@ -114,7 +114,7 @@ void ActOnOtherNamesOfB(FileRecord* a, FileRecord* b, int64_t* redundant) {
 }
 }  // namespace
 
-void ComparePair(FileRecord* a, FileRecord* b, int32_t* pairsTested, int32_t* filesFound, int64_t* redundant) {
+void ComparePair(FileRecord* a, FileRecord* b, int64_t* pairsTested, int32_t* filesFound, int64_t* redundant) {
   if (a == b) return;
   // One file reached through both specifications. Names first: they are short and mostly differ.
   bool sameName = SameNameIgnoringCase(a, b);

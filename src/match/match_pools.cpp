@@ -22,7 +22,7 @@ struct Walk {
   FileRecord* records2;
   uint32_t count2;
   bool linkAction;
-  int32_t pairsTested = 0;
+  int64_t pairsTested = 0;  // a run of 46,341 files of one size already makes 2^31 pairs
   int32_t filesFound = 0;
   int64_t redundant = 0;
   int64_t runStart = -1;

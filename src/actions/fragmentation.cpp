@@ -58,6 +58,8 @@ uint32_t CountFragments(const wchar_t* path) {
   return extents;
 }
 
+bool AllocationSizeIsStandard() { return FileInformationByHandleEx() != nullptr; }
+
 int64_t GetAllocationSize(const wchar_t* path) {
   if (FileInformationByHandleExFn query = FileInformationByHandleEx()) {
     HANDLE file = OpenForQuery(path);

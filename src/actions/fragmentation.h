@@ -6,5 +6,8 @@
 uint32_t CountFragments(const wchar_t* path);
 // Bytes allocated on the volume; falls back to the compressed size when the standard information is missing.
 int64_t GetAllocationSize(const wchar_t* path);
+// True when GetAllocationSize reads the standard information, so that the AllocationSize of any query of it
+// on the file is the same measure.
+bool AllocationSizeIsStandard();
 int64_t GetFileSizeByPath(const wchar_t* path);
 int64_t GetCompressedSize(const wchar_t* path);

@@ -7,6 +7,7 @@
 #include <initializer_list>
 
 #include "actions/actions.h"
+#include "actions/fragmentation.h"
 #include "compare/checksum_file.h"
 #include "pool/memory.h"
 #include "pool/ptr_list.h"
@@ -58,7 +59,9 @@ void GrowMembers(FileRecord* head, uint32_t capacity) {
 // The link count and the file index come from two file-information queries rather than from
 // GetFileInformationByHandle, which also asks for the volume's serial number: under Wine that one volume
 // query costs three times the open itself, and this runs for nearly every file of a run.
-uint32_t QueryIdentity(HANDLE file, uint32_t* indexLow, uint32_t* indexHigh) {
+// The standard information holds the allocation size too: where that is the measure GetAllocationSize
+// takes, it is kept (allocation, when not null), which spares a duplicate its own open later.
+uint32_t QueryIdentity(HANDLE file, uint32_t* indexLow, uint32_t* indexHigh, int64_t* allocation = nullptr) {
   IO_STATUS_BLOCK status;
   FILE_STANDARD_INFORMATION standard;
   FILE_INTERNAL_INFORMATION internal;
@@ -66,6 +69,7 @@ uint32_t QueryIdentity(HANDLE file, uint32_t* indexLow, uint32_t* indexHigh) {
       NT_SUCCESS(NtQueryInformationFile(file, &status, &internal, sizeof internal, FileInternalInformation))) {
     *indexLow = internal.IndexNumber.LowPart;
     *indexHigh = static_cast<uint32_t>(internal.IndexNumber.HighPart);
+    if (allocation && AllocationSizeIsStandard()) *allocation = standard.AllocationSize.QuadPart;
     return standard.NumberOfLinks;
   }
   BY_HANDLE_FILE_INFORMATION info;
@@ -87,7 +91,7 @@ uint32_t ReadIdentityForChecksum(FileRecord* record) {
     MemFree(path);
     return links;
   }
-  uint32_t links = QueryIdentity(file, &record->fileIndexLow, &record->fileIndexHigh);
+  uint32_t links = QueryIdentity(file, &record->fileIndexLow, &record->fileIndexHigh, &record->allocSize);
   KeepForChecksum(path, file);
   return links;
 }

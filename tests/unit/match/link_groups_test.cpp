@@ -7,6 +7,7 @@
 #include <string>
 #include <tuple>
 
+#include "actions/fragmentation.h"
 #include "compare/checksum_buffers.h"
 #include "console/output.h"
 #include "match/compare_pair.h"
@@ -190,7 +191,8 @@ HANDLE WINAPI CountedOpen(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_AT
   return CreateFileW(path, access, share, security, disposition, flags, templateFile);
 }
 
-// The open that read a file's identity reads its content too, and is closed before anything acts on the file.
+// The open that read a file's identity reads its content and allocation too, and is closed before anything acts
+// on the file.
 TEST_F(KnownChecksums, OneOpenServesAFilesIdentityAndContent) {
   Write(L"x", "aaaa");
   Write(L"y", "bbbb");
@@ -203,6 +205,7 @@ TEST_F(KnownChecksums, OneOpenServesAFilesIdentityAndContent) {
   EXPECT_EQ(g_opens, 2);
   EXPECT_NE(records[0].checksum, 0u);
   EXPECT_NE(records[0].checksum, records[1].checksum);
+  EXPECT_EQ(records[1].allocSize, GetAllocationSize((dir_ + L"y").c_str())) << "read with the identity";
   EXPECT_TRUE(DeleteFileW((dir_ + L"y").c_str())) << "a handle was left open";
 }
 

@@ -60,7 +60,8 @@ void GrowMembers(FileRecord* head, uint32_t capacity) {
 // GetFileInformationByHandle, which also asks for the volume's serial number: under Wine that one volume
 // query costs three times the open itself, and this runs for nearly every file of a run.
 // The standard information holds the allocation size too: where that is the measure GetAllocationSize
-// takes, it is kept (allocation, when not null), which spares a duplicate its own open later.
+// takes, it is kept (allocation, when not null), which spares a duplicate its own open later. Only for a file
+// of one name: a pair of two names of one file counts an allocation only when content comparison read it.
 uint32_t QueryIdentity(HANDLE file, uint32_t* indexLow, uint32_t* indexHigh, int64_t* allocation = nullptr) {
   IO_STATUS_BLOCK status;
   FILE_STANDARD_INFORMATION standard;
@@ -69,7 +70,8 @@ uint32_t QueryIdentity(HANDLE file, uint32_t* indexLow, uint32_t* indexHigh, int
       NT_SUCCESS(NtQueryInformationFile(file, &status, &internal, sizeof internal, FileInternalInformation))) {
     *indexLow = internal.IndexNumber.LowPart;
     *indexHigh = static_cast<uint32_t>(internal.IndexNumber.HighPart);
-    if (allocation && AllocationSizeIsStandard()) *allocation = standard.AllocationSize.QuadPart;
+    if (allocation && standard.NumberOfLinks <= 1 && AllocationSizeIsStandard())
+      *allocation = standard.AllocationSize.QuadPart;
     return standard.NumberOfLinks;
   }
   BY_HANDLE_FILE_INFORMATION info;

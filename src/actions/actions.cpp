@@ -6,6 +6,7 @@
 #include "actions/emptied_folders.h"
 #include "actions/hardlink.h"
 #include "actions/target_choice.h"
+#include "compare/checksum_file.h"
 #include "console/output.h"
 #include "console/status_line.h"
 #include "format/error_names.h"
@@ -90,6 +91,7 @@ void RenameDuplicate(const DuplicateFile& renamed, const DuplicateFile& other) {
 int ActOnDuplicate(FileRecord* record1, FileRecord* record2, wchar_t* path1, wchar_t* path2, int alreadyLinked,
                    int64_t* redundant) {
   if (record1->size == 0 || record2->size == 0 || record2->replacedByLink) return 0;
+  CloseKeptForChecksum();  // a handle kept for a checksum lets others only read: no delete, link or rename
   ClearLine(-1);
   PrintPair(record1, record2, path1, path2, alreadyLinked);
 

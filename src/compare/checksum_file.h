@@ -13,8 +13,8 @@ HANDLE OpenForChecksum(const wchar_t* path);
 // run are opened for nothing else. Takes the heap path (MemAlloc) and the handle; the two kept last stay
 // open. Not for the checksum threads of parallel reading.
 void KeepForChecksum(wchar_t* path, HANDLE file);
-// Closes every kept handle. Called before anything deletes, links or renames a file: a kept handle lets
-// others only read.
+// Closes every kept handle. Called before any action on a duplicate and at the end of matching: a kept
+// handle lets others only read.
 void CloseKeptForChecksum();
 // Reads up to bytes into buffer and returns the count delivered; 0 ends the loop, with *error the failure's
 // code (0 at the end of the file). A missing buffer fails like a read that found no memory.

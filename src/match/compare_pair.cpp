@@ -5,7 +5,6 @@
 #include "actions/actions.h"
 #include "actions/fragmentation.h"
 #include "compare/byte_compare.h"
-#include "compare/checksum_file.h"
 #include "compare/checksum_thread.h"
 #include "compare/test_blocks.h"
 #include "compare/whole_file_checksum.h"
@@ -128,7 +127,6 @@ void ComparePair(FileRecord* a, FileRecord* b, int64_t* pairsTested, int32_t* fi
       if (!RunOptions.FindHardlinks1 && !RunOptions.FindHardlinks2) return;
       ++*pairsTested;
       BuildPaths(a, b);
-      CloseKeptForChecksum();
       if (ActOnDuplicate(a, b, Path1, Path2, 1, redundant)) {
         ++*filesFound;
         if (b->linkState != 3) *redundant += b->allocSize;
@@ -150,7 +148,6 @@ void ComparePair(FileRecord* a, FileRecord* b, int64_t* pairsTested, int32_t* fi
     return;
   }
   ChecksumMissing(a, b);
-  CloseKeptForChecksum();  // what follows may delete, link or rename either file
   if (!a->checksum || !b->checksum) return;  // unreadable; the reader has said why
   if (a->checksum != b->checksum || !VerifiedForAction(a)) {
     YieldTimeSlice();

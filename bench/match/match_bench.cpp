@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "base/memory.h"
+#include "base/run_options.h"
 #include "console/output.h"
 #include "match/match_pools.h"
 #include "match/sort.h"
 #include "pool/file_pool.h"
-#include "pool/memory.h"
-#include "run/options.h"
 
 namespace {
 uint32_t g_seed = 12345;

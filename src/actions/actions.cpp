@@ -3,22 +3,18 @@
 #include <cwchar>
 #include <initializer_list>
 
+#include "actions/action_counters.h"
 #include "actions/emptied_folders.h"
 #include "actions/hardlink.h"
 #include "actions/target_choice.h"
+#include "base/memory.h"
+#include "base/run_options.h"
 #include "compare/checksum_file.h"
 #include "console/output.h"
 #include "console/status_line.h"
 #include "format/error_names.h"
-#include "match/sort.h"
-#include "pool/memory.h"
-#include "run/options.h"
+#include "pool/record_path.h"
 #include "seam/file_system.h"
-
-uint32_t DeletedCount = 0;
-uint32_t RenamedCount = 0;
-uint32_t ReplacedCount = 0;
-int64_t SavedBytes = 0;
 
 namespace {
 // The name a report line shows: the path below its search folder.
@@ -119,25 +115,5 @@ int ActOnDuplicate(FileRecord* record1, FileRecord* record2, wchar_t* path1, wch
   if (action == ActionLinkFile1 || action == ActionLinkFile2 || action == ActionLinkFragmented)
     return LinkDuplicate(target, kept, redundant);
   DeleteDuplicate(target, alreadyLinked);
-  return 1;
-}
-
-wchar_t* JoinPath(const wchar_t* dir, const wchar_t* name) {
-  size_t dirLength = wcslen(dir), nameLength = wcslen(name);
-  wchar_t* path = static_cast<wchar_t*>(MemAlloc((dirLength + nameLength + 2) * sizeof(wchar_t)));
-  wmemcpy(path, dir, dirLength);
-  wmemcpy(path + dirLength, name, nameLength + 1);
-  return path;
-}
-
-int CompareLength(const wchar_t* a, const wchar_t* b) {
-  size_t la = wcslen(a), lb = wcslen(b);
-  return la < lb ? -1 : la > lb ? 1 : 0;
-}
-
-int GetLastWriteTime(const wchar_t* path, FILETIME* time) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExW(path, GetFileExInfoStandard, &data)) return 0;
-  *time = data.ftLastWriteTime;
   return 1;
 }

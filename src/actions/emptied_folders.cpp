@@ -4,8 +4,8 @@
 
 #include <cwchar>
 
+#include "base/memory.h"
 #include "console/output.h"
-#include "pool/memory.h"
 #include "pool/scanner.h"
 #include "seam/file_system.h"
 

@@ -1,11 +1,12 @@
 #include "actions/hardlink.h"
 
-#include "actions/actions.h"
-#include "actions/fragmentation.h"
+#include "actions/action_counters.h"
+#include "base/memory.h"
 #include "console/output.h"
 #include "format/error_names.h"
-#include "match/link_groups.h"
-#include "pool/memory.h"
+#include "identity/fragmentation.h"
+#include "identity/link_groups.h"
+#include "pool/record_path.h"
 #include "seam/file_system.h"
 
 namespace {

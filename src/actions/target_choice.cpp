@@ -2,13 +2,26 @@
 
 #include <windows.h>
 
-#include "actions/actions.h"
-#include "actions/fragmentation.h"
-#include "match/link_groups.h"
-#include "pool/memory.h"
-#include "run/options.h"
+#include "base/memory.h"
+#include "base/run_options.h"
+#include "identity/fragmentation.h"
+#include "identity/link_groups.h"
 
 namespace {
+// -1, 0 or 1 as a has fewer, as many or more UTF-16 units than b.
+int CompareLength(const wchar_t* a, const wchar_t* b) {
+  size_t la = wcslen(a), lb = wcslen(b);
+  return la < lb ? -1 : la > lb ? 1 : 0;
+}
+
+// Fails (returns 0) without touching *time when the attributes cannot be read.
+int GetLastWriteTime(const wchar_t* path, FILETIME* time) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(path, GetFileExInfoStandard, &data)) return 0;
+  *time = data.ftLastWriteTime;
+  return 1;
+}
+
 // A rule that acts on the smaller (or the larger) of two compared values; a tie goes to the fallback choice.
 uint32_t PickBySign(int sign, bool pickSmaller, const DuplicateFile& file1, const DuplicateFile& file2,
                     int alreadyLinked) {

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "pool/memory.h"
+#include "base/memory.h"
 
 namespace {
 unsigned char* g_buffers[2] = {nullptr, nullptr};

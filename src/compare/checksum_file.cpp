@@ -2,7 +2,7 @@
 
 #include <cwchar>
 
-#include "pool/memory.h"
+#include "base/memory.h"
 #include "seam/file_system.h"
 
 namespace {

@@ -1,9 +1,9 @@
 #include "compare/checksum_thread.h"
 
+#include "base/memory.h"
+#include "base/run_options.h"
 #include "compare/test_blocks.h"
 #include "compare/whole_file_checksum.h"
-#include "pool/memory.h"
-#include "run/options.h"
 
 HANDLE StartChecksumThread(const wchar_t* path, int64_t size, uint64_t* checksumOut, uint32_t* errorCodeOut) {
   ChecksumJob* job = static_cast<ChecksumJob*>(MemAlloc(sizeof(ChecksumJob)));

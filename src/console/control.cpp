@@ -1,13 +1,10 @@
 #include "console/control.h"
 
+#include "base/memory.h"
+#include "base/run_options.h"
 #include "console/output.h"
 #include "console/status_line.h"
-#include "pool/memory.h"
-#include "run/options.h"
 #include "seam/console_screen.h"
-
-volatile LONG CancelRequested = 0;
-ConsoleContext* Console = nullptr;
 
 namespace {
 constexpr DWORD kLongestHandlerWait = 2000;  // ms; a handler stuck in a write must not keep the process alive

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <cwchar>
 
-#include "pool/memory.h"
+#include "base/memory.h"
 
 namespace {
 constexpr int kMessageUnits = 1024;

@@ -2,9 +2,8 @@
 
 #include <cstdarg>
 
-#include "console/control.h"
+#include "console/console_state.h"
 #include "console/output.h"
-#include "pool/file_record.h"
 #include "seam/console_screen.h"
 
 namespace {

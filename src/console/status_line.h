@@ -5,6 +5,11 @@
 
 #include <cstdint>
 
+// A console cell: column in the low 16 bits, row in the high 16 bits.
+inline uint32_t MakeCell(unsigned column, unsigned row) { return (column & 0xFFFF) | ((row & 0xFFFF) << 16); }
+inline unsigned CellColumn(uint32_t cell) { return cell & 0xFFFF; }
+inline unsigned CellRow(uint32_t cell) { return cell >> 16; }
+
 // Geometry of the standard output's screen buffer; the fallbacks (80, 25, 0, 0) when it cannot be queried.
 int GetScreenWidth();
 int GetScreenHeight();

@@ -2,7 +2,7 @@
 // The last resort for an exception nobody handles: name it on the console and leave a minidump behind.
 #include <windows.h>
 
-#include "run/process_setup.h"
+#include "base/system_facts.h"
 
 // Path buffers of the dump writer, in 8-bit characters with the terminating NUL.
 constexpr int kDumpPathChars = 260;

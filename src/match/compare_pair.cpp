@@ -3,15 +3,16 @@
 #include <windows.h>
 
 #include "actions/actions.h"
-#include "actions/fragmentation.h"
+#include "base/memory.h"
+#include "base/run_options.h"
 #include "compare/byte_compare.h"
 #include "compare/checksum_thread.h"
 #include "compare/test_blocks.h"
 #include "compare/whole_file_checksum.h"
-#include "match/link_groups.h"
+#include "identity/fragmentation.h"
+#include "identity/link_groups.h"
 #include "match/time_slice.h"
-#include "pool/memory.h"
-#include "run/options.h"
+#include "pool/record_path.h"
 
 namespace {
 constexpr int64_t kQuickCheckAbove = 4096000;  // large pairs first compare their ends

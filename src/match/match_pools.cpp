@@ -2,16 +2,16 @@
 
 #include <windows.h>
 
-#include "actions/actions.h"
+#include "actions/action_counters.h"
+#include "base/run_options.h"
 #include "compare/checksum_file.h"
 #include "console/control.h"
 #include "console/output.h"
 #include "console/status_line.h"
 #include "format/size_format.h"
+#include "identity/link_groups.h"
 #include "match/compare_pair.h"
-#include "match/link_groups.h"
 #include "match/time_slice.h"
-#include "run/options.h"
 
 namespace {
 constexpr uint32_t kMostLinks = 1024;  // the most hard links one NTFS file can have

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "pool/record_path.h"
+
 uint32_t SortSeed = 1;
 
 namespace {
@@ -71,18 +73,6 @@ void InsertionSort(void* base, size_t count, size_t size, CompareFunction compar
       if (checking) SortFaultAlarm();
     }
   }
-}
-
-int CountPathDepth(const wchar_t* folder) {
-  const wchar_t* p = folder;
-  if (p[0] == L'\\' && p[1] == L'\\') {
-    p += 2;
-    if (p[0] == L'?' && p[1] == L'\\') p += 2;
-  }
-  int depth = 0;
-  for (; *p; ++p)
-    if (*p == L'\\') ++depth;
-  return depth;
 }
 
 namespace {

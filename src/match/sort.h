@@ -21,5 +21,3 @@ void InsertionSort(void* base, size_t count, size_t elementSize, CompareFunction
 
 // Size first, then shallower folder, then folder, then name. Caches pathDepth in both records.
 int CompareRecords(const void* a, const void* b);
-// Backslashes in a folder path, not counting a leading \\ or \\?\ (the long-path form of C:\a\ counts 2).
-int CountPathDepth(const wchar_t* folder);

@@ -1,19 +1,11 @@
 #include "pool/file_pool.h"
 
-#include "console/status_line.h"
-#include "pool/memory.h"
+#include "base/memory.h"
 #include "pool/ptr_list.h"
-#include "pool/scanner.h"
 
 namespace {
 // The pool's byte counters are 32-bit; a 64-bit address space must not reserve more than they can count.
 constexpr uint64_t kMaxReservedBytes = 0xFFFF0000u;
-
-DWORD WINAPI ScanThread(void* parameter) {
-  FilePool* pool = static_cast<FilePool*>(parameter);
-  ScanFolder(pool, pool->rootDir);
-  return 1;
-}
 
 void Reserve(FilePool* pool) {
   SYSTEM_INFO info;
@@ -50,17 +42,6 @@ void InitFilePool(FilePool* pool, const wchar_t* rootDir, const wchar_t* pattern
   Reserve(pool);
   // A first commit that fails leaves nothing committed; the scan's growth then tries again.
   GrowFilePool(pool);
-}
-
-FilePool* CreateFilePool(FilePool* pool, const wchar_t* rootDir, const wchar_t* pattern, int recurse,
-                         int followReparse, uint32_t progressPos, uint32_t errorPos, HANDLE* threadHandle) {
-  InitFilePool(pool, rootDir, pattern, recurse, followReparse, progressPos, errorPos);
-  if (threadHandle)
-    *threadHandle = StartThread(ScanThread, pool);
-  else
-    ScanFolder(pool, pool->rootDir);
-  ClearLine(static_cast<int>(CellRow(errorPos)));
-  return pool;
 }
 
 int GrowFilePool(FilePool* pool) {

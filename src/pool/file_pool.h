@@ -3,10 +3,6 @@
 
 #include "pool/file_record.h"
 
-// Fills the zero-filled pool block, reserves and commits its first step, and scans rootDir into it:
-// on a new thread when threadHandle is given (the caller waits for it and closes it), else right here.
-FilePool* CreateFilePool(FilePool* pool, const wchar_t* rootDir, const wchar_t* pattern, int recurse,
-                         int followReparse, uint32_t progressPos, uint32_t errorPos, HANDLE* threadHandle);
 // The first steps of CreateFilePool without the scan: strings, reservation and the first commit.
 void InitFilePool(FilePool* pool, const wchar_t* rootDir, const wchar_t* pattern, int recurse, int followReparse,
                   uint32_t progressPos, uint32_t errorPos);

@@ -34,11 +34,6 @@ struct PtrList {
   uint32_t capacity;
 };
 
-// A console cell: column in the low 16 bits, row in the high 16 bits.
-inline uint32_t MakeCell(unsigned column, unsigned row) { return (column & 0xFFFF) | ((row & 0xFFFF) << 16); }
-inline unsigned CellColumn(uint32_t cell) { return cell & 0xFFFF; }
-inline unsigned CellRow(uint32_t cell) { return cell >> 16; }
-
 // The records of one file specification, in one reserved range committed piece by piece.
 struct FilePool {
   int32_t depth;             // nesting depth of the running scan

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "pool/memory.h"
+#include "base/memory.h"
 
 namespace {
 constexpr uint32_t kGrowth = 16;

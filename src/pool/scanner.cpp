@@ -4,12 +4,12 @@
 
 #include <cwchar>
 
+#include "base/memory.h"
+#include "base/run_options.h"
+#include "base/system_facts.h"
 #include "console/control.h"
 #include "console/status_line.h"
 #include "pool/file_pool.h"
-#include "pool/memory.h"
-#include "run/options.h"
-#include "run/process_setup.h"
 
 ScanPrintFunction ScanPrintAt = PrintAt;
 
@@ -177,3 +177,22 @@ bool IsDotEntry(const wchar_t* name) {
 }
 
 const wchar_t* DisplayPath(const wchar_t* path) { return wcsncmp(path, L"\\\\?\\", 4) == 0 ? path + 4 : path; }
+
+namespace {
+DWORD WINAPI ScanThread(void* parameter) {
+  FilePool* pool = static_cast<FilePool*>(parameter);
+  ScanFolder(pool, pool->rootDir);
+  return 1;
+}
+}  // namespace
+
+FilePool* CreateFilePool(FilePool* pool, const wchar_t* rootDir, const wchar_t* pattern, int recurse,
+                         int followReparse, uint32_t progressPos, uint32_t errorPos, HANDLE* threadHandle) {
+  InitFilePool(pool, rootDir, pattern, recurse, followReparse, progressPos, errorPos);
+  if (threadHandle)
+    *threadHandle = StartThread(ScanThread, pool);
+  else
+    ScanFolder(pool, pool->rootDir);
+  ClearLine(static_cast<int>(CellRow(errorPos)));
+  return pool;
+}

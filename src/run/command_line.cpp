@@ -2,7 +2,7 @@
 
 #include <cwchar>
 
-#include "pool/memory.h"
+#include "base/memory.h"
 
 bool IsArgumentSpace(wchar_t c) {
   switch (c) {

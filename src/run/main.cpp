@@ -1,8 +1,8 @@
 // The process entry point: split the command line, run, exit with the run's code.
 #include <windows.h>
 
+#include "base/memory.h"
 #include "console/control.h"
-#include "pool/memory.h"
 #include "run/command_line.h"
 #include "run/run_main.h"
 

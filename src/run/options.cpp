@@ -5,14 +5,6 @@
 
 #include "console/output.h"
 
-RunOptionsRecord RunOptions;
-wchar_t FileSpec1[kPathUnits];
-wchar_t FileSpec2[kPathUnits];
-wchar_t SearchFolder1[kPathUnits];
-wchar_t SearchFolder2[kPathUnits];
-wchar_t Pattern1[kPathUnits];
-wchar_t Pattern2[kPathUnits];
-
 namespace {
 enum Effect { kNone, kFindLinks1, kFindLinks2, kRecurse, kRecurse1, kRecurse2, kSameName, kReparse,
               kReparse1, kReparse2, kUnsorted, kDeleteEmptied, kNoWait, kAction };
@@ -100,12 +92,6 @@ bool ApplySizeOption(const wchar_t* arg) {
   return false;
 }
 }  // namespace
-
-void ResetRunOptions() {
-  RunOptions = RunOptionsRecord();
-  FileSpec1[0] = 0;
-  FileSpec2[0] = 0;
-}
 
 int64_t ClampToRange(int64_t value, int64_t lower, int64_t upper) {
   if (value < lower) return lower;

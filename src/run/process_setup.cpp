@@ -3,12 +3,7 @@
 #include <windows.h>
 #include <shlwapi.h>
 
-#include "pool/memory.h"
-
-SystemVersionRecord SystemVersion;
-ProgramVersionRecord ProgramVersion;
-wchar_t ProgramFolder[260];
-void* NtQueryObjectEntry = nullptr;
+#include "base/memory.h"
 
 namespace {
 // Optional entry points are looked up so the program still starts on systems that lack them.

@@ -4,6 +4,7 @@
 
 #include <initializer_list>
 
+#include "base/memory.h"
 #include "compare/checksum_buffers.h"
 #include "console/control.h"
 #include "console/output.h"
@@ -14,7 +15,6 @@
 #include "match/match_pools.h"
 #include "match/sort.h"
 #include "pool/file_pool.h"
-#include "pool/memory.h"
 #include "pool/scanner.h"
 #include "run/options.h"
 #include "run/process_setup.h"

@@ -5,8 +5,8 @@
 
 #include <cwchar>
 
+#include "base/memory.h"
 #include "console/output.h"
-#include "pool/memory.h"
 #include "topology/device_calls.h"
 #include "topology/drive_identity.h"
 

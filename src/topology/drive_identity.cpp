@@ -4,9 +4,9 @@
 
 #include <cwchar>
 
+#include "base/memory.h"
+#include "base/run_options.h"
 #include "console/output.h"
-#include "pool/memory.h"
-#include "run/options.h"
 #include "topology/device_calls.h"
 #include "topology/device_queries.h"
 #include "topology/encrypted_volume.h"

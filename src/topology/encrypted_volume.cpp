@@ -5,7 +5,7 @@
 #include <cstring>
 #include <cwchar>
 
-#include "pool/memory.h"
+#include "base/memory.h"
 #include "topology/device_calls.h"
 #include "topology/wide_text.h"
 

@@ -5,8 +5,8 @@
 
 #include <cwchar>
 
-#include "pool/memory.h"
-#include "run/process_setup.h"
+#include "base/memory.h"
+#include "base/system_facts.h"
 #include "topology/device_calls.h"
 
 namespace {

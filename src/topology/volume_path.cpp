@@ -6,9 +6,9 @@
 
 #include <cwchar>
 
-#include "pool/memory.h"
-#include "run/options.h"
-#include "run/process_setup.h"
+#include "base/memory.h"
+#include "base/run_options.h"
+#include "base/system_facts.h"
 #include "topology/device_calls.h"
 #include "topology/wide_text.h"
 

@@ -5,8 +5,8 @@
 
 #include <cwchar>
 
-#include "pool/memory.h"
-#include "run/options.h"
+#include "base/memory.h"
+#include "base/run_options.h"
 
 bool StartsWithNoCase(const wchar_t* text, const wchar_t* prefix) {
   if (!text || !prefix || !*text || !*prefix) return false;

@@ -8,13 +8,14 @@
 #include <string>
 #include <tuple>
 
+#include "actions/action_counters.h"
 #include "actions/actions.h"
 #include "actions/hardlink.h"
 #include "actions/target_choice.h"
+#include "base/memory.h"
+#include "base/run_options.h"
 #include "console/output.h"
-#include "match/link_groups.h"
-#include "pool/memory.h"
-#include "run/options.h"
+#include "identity/link_groups.h"
 #include "seam/file_system.h"
 
 namespace {

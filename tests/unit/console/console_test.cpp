@@ -4,11 +4,11 @@
 #include <tuple>
 #include <vector>
 
+#include "base/run_options.h"
 #include "console/control.h"
 #include "console/output.h"
 #include "console/status_line.h"
 #include "pool/file_record.h"
-#include "run/options.h"
 #include "seam/console_screen.h"
 
 namespace {

@@ -9,9 +9,9 @@
 #include <iterator>
 #include <string>
 
+#include "base/system_facts.h"
 #include "console/output.h"
 #include "crashdump/crash_dump.h"
-#include "run/process_setup.h"
 
 namespace fs = std::filesystem;
 

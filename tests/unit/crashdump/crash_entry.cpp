@@ -5,10 +5,10 @@
 
 #include <cstring>
 
+#include "base/memory.h"
 #include "compare/checksum_buffers.h"
 #include "compare/checksum_thread.h"
 #include "crashdump/crash_dump.h"
-#include "pool/memory.h"
 #include "run/process_setup.h"
 #include "seam/file_system.h"
 

@@ -2,8 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "base/memory.h"
+#include "console/status_line.h"
 #include "pool/file_pool.h"
-#include "pool/memory.h"
 #include "pool/ptr_list.h"
 
 namespace {

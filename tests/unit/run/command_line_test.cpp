@@ -7,7 +7,7 @@
 #include <tuple>
 #include <vector>
 
-#include "pool/memory.h"
+#include "base/memory.h"
 #include "run/command_line.h"
 #include "run/options.h"
 

@@ -13,11 +13,11 @@
 #include <tuple>
 #include <vector>
 
+#include "base/run_options.h"
+#include "base/system_facts.h"
 #include "console/output.h"
 #include "console/status_line.h"
 #include "pool/scanner.h"
-#include "run/options.h"
-#include "run/process_setup.h"
 #include "run/run_main.h"
 #include "seam/file_system.h"
 #include "topology/device_calls.h"

@@ -1,4 +1,4 @@
-#include "pool/memory.h"
+#include "base/memory.h"
 
 #include <cwchar>
 

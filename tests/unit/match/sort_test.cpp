@@ -7,8 +7,9 @@
 #include <tuple>
 #include <vector>
 
+#include "base/memory.h"
 #include "match/sort.h"
-#include "pool/memory.h"
+#include "pool/record_path.h"
 
 namespace {
 using Records = std::vector<FileRecord>;

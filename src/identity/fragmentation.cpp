@@ -1,9 +1,9 @@
-#include "actions/fragmentation.h"
+#include "identity/fragmentation.h"
 
 #include <windows.h>
 #include <winioctl.h>
 
-#include "pool/memory.h"
+#include "base/memory.h"
 #include "seam/file_system.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "match/link_groups.h"
+#include "identity/link_groups.h"
 
 #include <windows.h>
 #include <winternl.h>
@@ -6,12 +6,12 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "actions/actions.h"
-#include "actions/fragmentation.h"
+#include "base/memory.h"
+#include "base/run_options.h"
 #include "compare/checksum_file.h"
-#include "pool/memory.h"
+#include "identity/fragmentation.h"
 #include "pool/ptr_list.h"
-#include "run/options.h"
+#include "pool/record_path.h"
 #include "seam/file_system.h"
 
 namespace {

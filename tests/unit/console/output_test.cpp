@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <string>
 
+#include "base/memory.h"
 #include "console/output.h"
-#include "pool/memory.h"
 
 namespace {
 TEST(ExpandLineEnds, PutsACarriageReturnBeforeEveryBareLineFeed) {

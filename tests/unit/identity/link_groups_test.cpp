@@ -7,15 +7,15 @@
 #include <string>
 #include <tuple>
 
-#include "actions/fragmentation.h"
+#include "base/memory.h"
+#include "base/run_options.h"
 #include "compare/checksum_buffers.h"
 #include "console/output.h"
+#include "identity/fragmentation.h"
+#include "identity/link_groups.h"
 #include "match/compare_pair.h"
-#include "match/link_groups.h"
 #include "match/match_pools.h"
-#include "pool/memory.h"
 #include "pool/ptr_list.h"
-#include "run/options.h"
 #include "seam/file_system.h"
 
 namespace {

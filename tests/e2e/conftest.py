@@ -5,7 +5,11 @@ import re
 import subprocess
 
 REPO = pathlib.Path(__file__).resolve().parents[2]
-EXE = REPO / "build" / "win64" / "zav.exe"
+# The build under test: scripts/test runs the suite once per build, the shipped win32 one first.
+BUILD = os.environ.get("ZAV_BUILD", "win64")
+BUILD_DIR = REPO / "build" / BUILD
+EXE = BUILD_DIR / "zav.exe"
+PLATFORM_WORD = {"win32": "Win32", "win64": "Win64"}[BUILD]
 OEM = "cp437"  # the OEM code page of Wine's default (US English) setup
 
 
@@ -42,7 +46,7 @@ def run_exe(exe, *args, cwd=None, timeout=120):
 
 def run_zav(*args, cwd=None, timeout=120, root=None):
     """zav.exe; with a root, "{t}" in the arguments stands for it."""
-    assert EXE.exists(), f"{EXE} is missing: build the win64 preset first (scripts/test does)"
+    assert EXE.exists(), f"{EXE} is missing: build the {BUILD} preset first (scripts/test does)"
     return run_exe(EXE, *[str(a).replace("{t}", win(root)) if root else a for a in args], cwd=cwd, timeout=timeout)
 
 
@@ -60,3 +64,7 @@ def tree(root):
     paths = [p for p in root.rglob("*") if p.is_file() or not any(p.iterdir())]
     return {p.relative_to(root).as_posix() + "/" * p.is_dir(): b"" if p.is_dir() else p.read_bytes() for p in paths}
 
+
+
+def pytest_report_header(config):
+    return f"zav.exe under test: {EXE}"

@@ -67,9 +67,18 @@ bool ApplyOptionWord(wchar_t* arg, int* actionCount) {
   return false;
 }
 
+// "/t:1M" is what a Windows user writes for -t:1M, and no path can be spelt that way (a colon cannot follow
+// a name at the root). Without the colon the slash form stays a path: "/t1M" may name a folder at the root.
+void SlashSizeOptionToDash(wchar_t* arg) {
+  if (arg[0] != L'/' || arg[1] == 0 || arg[2] != L':') return;
+  wchar_t letter = arg[1] | 0x20;
+  if (letter == L't' || letter == L'm' || letter == L'x') arg[0] = L'-';
+}
+
 // -t:size, -m:size, -x:size. A digit right after the letter makes the argument a no-op (-t1M does nothing);
 // an argument too short for its option falls through to become a file specification (-t:8).
-bool ApplySizeOption(const wchar_t* arg) {
+bool ApplySizeOption(wchar_t* arg) {
+  SlashSizeOptionToDash(arg);
   struct SizeOption {
     const wchar_t* prefix;
     int minLength;

@@ -79,6 +79,7 @@ class ParseArgumentsTest : public ::testing::Test {
 };
 
 // A digit right after the letter makes the word a no-op; a word too short for its option is a specification.
+// A slash stands for the dash as it does for the option words.
 TEST_F(ParseArgumentsTest, SizeOptions) {
   const int64_t kNone = kNoSizeLimit;
   const std::tuple<const wchar_t*, int64_t, int64_t, int64_t, const wchar_t*> cases[] = {
@@ -87,7 +88,11 @@ TEST_F(ParseArgumentsTest, SizeOptions) {
       {L"-t:8", kNone, 0, kNone, L"-t:8"},     {L"-m:1", kNone, 1, kNone, L""},
       {L"-x:1", kNone, 0, 1, L""},             {L"-m5", kNone, 0, kNone, L""},
       {L"-mx5", kNone, 5, kNone, L""},         {L"-m=1K", kNone, 1024, kNone, L""},
-      {L"/t:1M", kNone, 0, kNone, L"/t:1M"},
+      // The slash form with its colon, at any length; without the colon it may be a path at the root.
+      {L"/t:1M", 1048576, 0, kNone, L""},      {L"/X:10M", kNone, 0, 10485760, L""},
+      {L"/m:1", kNone, 1, kNone, L""},         {L"/m:123456K", kNone, 126418944, kNone, L""},
+      {L"/t10M", kNone, 0, kNone, L"/t10M"},   {L"/q:1M", kNone, 0, kNone, L"/q:1M"},
+      {L"/t:8", kNone, 0, kNone, L"-t:8"},
   };
   for (const auto& [arg, test, min, max, spec] : cases) {
     ResetRunOptions();

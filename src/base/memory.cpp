@@ -2,6 +2,8 @@
 
 #include <cwchar>
 
+#include "base/file_system_view.h"
+
 namespace {
 HANDLE ProcessHeap() {
   // GetProcessHeap always answers the same handle, so a race on first use is harmless.
@@ -35,6 +37,24 @@ wchar_t* DupString(const wchar_t* text) {
   return copy;
 }
 
+namespace {
+struct ThreadStart {
+  LPTHREAD_START_ROUTINE routine;
+  void* parameter;
+};
+
+DWORD WINAPI RunWithProgramView(void* block) {
+  ThreadStart start = *static_cast<ThreadStart*>(block);
+  MemFree(block);
+  TakeProgramFileSystemView();
+  return start.routine(start.parameter);
+}
+}  // namespace
+
 HANDLE StartThread(LPTHREAD_START_ROUTINE routine, void* parameter) {
-  return CreateThread(nullptr, 0, routine, parameter, 0, nullptr);
+  ThreadStart* start = static_cast<ThreadStart*>(MemAlloc(sizeof(ThreadStart)));
+  *start = {routine, parameter};
+  HANDLE thread = CreateThread(nullptr, 0, RunWithProgramView, start, 0, nullptr);
+  if (!thread) MemFree(start);
+  return thread;
 }

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shlwapi.h>
 
+#include "base/file_system_view.h"
 #include "base/memory.h"
 
 namespace {
@@ -74,10 +75,7 @@ uint32_t MakeVersionCode(uint32_t major, uint32_t minor) {
 }
 
 void DisableWow64Redirection() {
-  using DisableFn = BOOL(WINAPI*)(PVOID*);
-  if (!IsWow64ProcessNow()) return;
-  PVOID previous = nullptr;
-  if (auto disable = Kernel32Entry<DisableFn>("Wow64DisableWow64FsRedirection")) disable(&previous);
+  if (IsWow64ProcessNow()) SwitchOffRedirectionOnEveryThread();
 }
 
 void GetProgramFolder(const wchar_t* programPath) {

@@ -18,6 +18,7 @@
 #include "console/output.h"
 #include "console/status_line.h"
 #include "pool/scanner.h"
+#include "run/process_setup.h"
 #include "run/run_main.h"
 #include "seam/file_system.h"
 #include "topology/device_calls.h"
@@ -242,6 +243,30 @@ TEST_P(ParallelRun, TwoDrivesWorkOnTwoThreadsAndPrintWhatOneDrivePrints) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Checksums, ParallelRun, ::testing::Values(L"", L"-t:8K"));  // whole files, test blocks
+
+// The 32-bit exe on 64-bit Windows has system32 redirected per thread. Read one after the other or at once, by
+// scan and checksum threads, the file named in system32 must be the real (64-bit) one the main thread copied
+// here. The 64-bit exe is never redirected and must agree.
+TEST_F(Topology, Wow64ScanAndChecksumThreadsSeeTheRealSystemFolder) {
+  DisableWow64Redirection();  // as the run does first: the copy below is then of the real file
+  const std::filesystem::path folder = L"Z:\\tmp\\zav-wow64-" + std::to_wstring(GetCurrentProcessId());
+  std::filesystem::create_directories(folder);
+  ASSERT_TRUE(CopyFileW(L"C:\\windows\\system32\\notepad.exe", (folder / L"notepad.exe").c_str(), FALSE));
+  for (int32_t disk : {0, 1}) {
+    PutZOnDisk(disk);
+    ResetRunOptions();
+    RunWatch watch;
+    Watch = &watch;
+    FileSystem.Open = WatchOpen;
+    std::wstring args[] = {L"zav.exe", L"C:\\windows\\system32\\notepad.exe", folder.wstring(), L"-n"};
+    wchar_t* argv[] = {&args[0][0], &args[1][0], &args[2][0], &args[3][0]};
+    std::string text = Capture([&] { EXPECT_EQ(0, RunMain(4, argv)); });
+    RestoreFileSystemCalls();
+    EXPECT_NE(std::string::npos, text.find("\r\nnotepad.exe == notepad.exe\r\n")) << text;
+    EXPECT_EQ(disk == 1, watch.checksums.met);  // the parallel run read both files on two threads at once
+  }
+  std::filesystem::remove_all(folder);
+}
 
 // Each text stands in a buffer of exactly capacity units with 16 guard units behind it that must stay untouched.
 TEST(WideText, ReplaceAllNoCaseNeverOutgrowsItsBuffer) {

@@ -3,13 +3,15 @@
 #include "base/memory.h"
 #include "pool/ptr_list.h"
 
+void(WINAPI* GetSystemInfoCall)(LPSYSTEM_INFO info) = GetSystemInfo;
+
 namespace {
 // The pool's byte counters are 32-bit; a 64-bit address space must not reserve more than they can count.
 constexpr uint64_t kMaxReservedBytes = 0xFFFF0000u;
 
 void Reserve(FilePool* pool) {
   SYSTEM_INFO info;
-  GetSystemInfo(&info);
+  GetSystemInfoCall(&info);
   pool->commitStep = info.dwAllocationGranularity;
   uint64_t range = reinterpret_cast<uintptr_t>(info.lpMaximumApplicationAddress) -
                    reinterpret_cast<uintptr_t>(info.lpMinimumApplicationAddress);

@@ -8,6 +8,7 @@
 #include "base/run_options.h"
 #include "base/system_facts.h"
 #include "console/control.h"
+#include "console/output.h"
 #include "console/status_line.h"
 #include "pool/file_pool.h"
 
@@ -57,6 +58,9 @@ bool StoreFile(FilePool* pool, ScanLevel* level, size_t folderLength, wchar_t** 
   FileRecord* record = AppendRecord(pool);
   if (!record) {
     ScanPrintAt(pool->progressPos, L"%u files -> out of memory -> cancel", pool->count);
+    // Redirected output has no console cell to show it in, yet a cut-short scan must never pass unsaid.
+    if (GetOutputMode() == OutputMode::Redirected)
+      ConsolePrint(L"%u files -> out of memory -> cancel\n", pool->count);
     return false;
   }
   record->name = DupString(level->entry.cFileName);

@@ -35,3 +35,24 @@ def test_sorted_and_unsorted_walks_find_the_same_pairs(tmp_path):
     pairs = [sorted(line for line in run_zav(win(tmp_path), *sort).lines if " == " in line) for sort in ([], ["-u"])]
     # 4 contents in 4 sizes, 6 files each: every group reports its first file with the five others.
     assert len(pairs[0]) == 20 and pairs[0] == pairs[1]
+
+
+def test_sizes_above_4_gib_keep_every_bit(tmp_path):
+    """Sizes and offsets are 64-bit on both builds: 4 GiB + 7 bytes is no 7 bytes, and the middle test block of
+    such a file lies past 2 GiB. The big files are sparse: they take no disk space."""
+    make_tree(tmp_path, {"a/seven": b"1234567", "b/seven": b"7654321"})
+    for name in ("a/big", "b/big", "b/mid"):
+        with open(tmp_path / name, "wb") as out:
+            out.truncate((4 << 30) + 7)
+    with open(tmp_path / "b/mid", "r+b") as out:  # differs in the middle block only
+        out.seek(2 << 30)
+        out.write(b"x")
+    runs = {options: run_zav(win(tmp_path / "a"), win(tmp_path / "b"), *options.split())
+            for options in ("-t:64K", "-t:256M -m:4G -x:5G")}
+    pair = ["big == big"]  # never big == mid, nor seven with a big one
+    sparse = "0 Bytes of redundant data found in 1 file in T"  # a sparse file allocates nothing
+    assert {options: (run.returncode, run.report(after="scanning file pool 2")) for options, run in runs.items()} == {
+        "-t:64K": (0, ["Matching 2 with 3 files...", *pair, "3 pairs tested", sparse]),
+        "-t:256M -m:4G -x:5G": (0, ["Matching 1 with 2 files...", *pair, "2 pairs tested", sparse])}
+    assert runs["-t:256M -m:4G -x:5G"].lines[:3] == [
+        "testing max 3x 256 MB per file", "testing files > 4 GB", "testing files < 5 GB"]

@@ -25,12 +25,12 @@ def copy_of(tmp_path, folder):
     (SYSTEM32 + "\\notepad.exe", "syswow64", 2, ["0 pairs tested"]),  # sizes differ: nothing to read
     ("C:\\windows\\syswow64\\notepad.exe", "syswow64", 0, ["notepad.exe == notepad.exe", "1 pairs tested"]),
 ])
-def test_32bit_exe_reads_the_system32_file_it_scanned(tmp_path, spec, copy, code, pair):
+def test_a_file_named_in_system32_is_read_as_scanned(tmp_path, spec, copy, code, pair):
     run = run_zav(spec, copy_of(tmp_path, copy))
     assert (run.returncode, run.report()[:-1]) == (code, pair)
 
 
-def test_32bit_exe_scans_the_real_system32(tmp_path):
+def test_system32_is_scanned_unredirected(tmp_path):
     files = sum(len(names) for _, _, names in os.walk(WINDOWS / "system32"))
     run = run_zav(SYSTEM32, copy_of(tmp_path, "syswow64"), timeout=300)
     assert run.returncode == 2 and f"Matching {files} with 1 file..." in run.lines and "0 pairs tested" in run.lines

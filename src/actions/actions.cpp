@@ -9,7 +9,6 @@
 #include "actions/target_choice.h"
 #include "base/memory.h"
 #include "base/run_options.h"
-#include "compare/checksum_file.h"
 #include "console/output.h"
 #include "console/status_line.h"
 #include "format/error_names.h"
@@ -23,21 +22,19 @@ const wchar_t* DisplayName(const wchar_t* path, const wchar_t* searchFolder) {
   return _wcsnicmp(path, searchFolder, folderLength) == 0 ? path + folderLength : path;
 }
 
-void PrintPair(const FileRecord* record1, const FileRecord* record2, const wchar_t* path1, const wchar_t* path2,
+// False when any part of the line could not be written.
+bool PrintPair(const FileRecord* record1, const FileRecord* record2, const wchar_t* path1, const wchar_t* path2,
                int alreadyLinked) {
   const wchar_t* name1 = DisplayName(path1, SearchFolder1);
   const wchar_t* name2 = DisplayName(path2, SearchFolder2);
-  if (alreadyLinked) {
-    ConsolePrint(L"%s =hardlink= %s\n", name1, name2);
-    return;
-  }
+  if (alreadyLinked) return ConsolePrint(L"%s =hardlink= %s\n", name1, name2) > 0;
   // A '+' marks a further name of a file whose group another record heads.
   bool member1 = record1->linkState == 3, member2 = record2->linkState == 3;
   const wchar_t* marker = member1 ? (member2 ? L"++" : L"+=") : (member2 ? L"=+" : L"==");
-  ConsoleWriteText(name1);
-  ConsolePrint(L" %s ", marker);
-  ConsoleWriteText(name2);
-  ConsoleWriteText(L"\n");
+  bool written = ConsoleWriteText(name1) > 0;
+  written = ConsolePrint(L" %s ", marker) > 0 && written;
+  written = ConsoleWriteText(name2) > 0 && written;
+  return ConsoleWriteText(L"\n") > 0 && written;
 }
 
 // In one pool matched against itself the shallower file is file1, so that "-d2" keeps the less deep copy.
@@ -54,11 +51,16 @@ void OrderByDepth(DuplicateFile* file1, DuplicateFile* file2) {
   }
 }
 
-void DeleteDuplicate(const DuplicateFile& target, int alreadyLinked) {
-  if (!ForceDelete(target.path)) {
+// Deletes through the handle that has held the file since its bytes were compared, so that what goes is what
+// was compared.
+void DeleteDuplicate(const DuplicateFile& target, const DuplicateFile& kept, int alreadyLinked) {
+  if (!MarkHeldFileDeleted(target.held->file)) {
     ConsolePrint(L" error %S deleting file%u\n", LastErrorName(), target.number);
     return;
   }
+  // The name goes when the last handle of the file closes, and two names of one file are open twice.
+  ReleaseHeldFile(target.held);
+  ReleaseHeldFile(kept.held);
   ConsolePrint(L" file%u deleted\n", target.number);
   ++DeletedCount;
   // Deleting one name of a file that keeps another frees nothing.
@@ -74,7 +76,7 @@ void RenameDuplicate(const DuplicateFile& renamed, const DuplicateFile& other) {
       lstrcmpW(renamed.record->name, other.record->name) == 0)
     return;
   wchar_t* newPath = JoinPath(renamed.record->dir, other.record->name);
-  if (FileSystem.Move(renamed.path, newPath)) {
+  if (FileSystem.Move(renamed.path, newPath, 0)) {
     ConsolePrint(L" file%u renamed\n", renamed.number);
     ++RenamedCount;
   } else {
@@ -84,16 +86,26 @@ void RenameDuplicate(const DuplicateFile& renamed, const DuplicateFile& other) {
 }
 }  // namespace
 
-int ActOnDuplicate(FileRecord* record1, FileRecord* record2, wchar_t* path1, wchar_t* path2, int alreadyLinked,
-                   int64_t* redundant) {
-  if (record1->size == 0 || record2->size == 0 || record2->replacedByLink) return 0;
-  CloseKeptForChecksum();  // a handle kept for a checksum lets others only read: no delete, link or rename
-  ClearLine(-1);
-  PrintPair(record1, record2, path1, path2, alreadyLinked);
+int32_t ReportWriteFailed = 0;
 
-  DuplicateFile file1 = {record1, path1, 1};
-  DuplicateFile file2 = {record2, path2, 2};
+int ActOnDuplicate(FileRecord* record1, FileRecord* record2, wchar_t* path1, wchar_t* path2, int alreadyLinked,
+                   int64_t* redundant, HeldPair* held) {
+  if (record1->size == 0 || record2->size == 0 || record2->replacedByLink) return 0;
+  ClearLine(-1);
+  // Without its line the user would have no record of what went: no action then.
+  if (!PrintPair(record1, record2, path1, path2, alreadyLinked)) {
+    ReportWriteFailed = 1;
+    return 0;
+  }
+
+  DuplicateFile file1 = {record1, path1, 1, &held->file[0]};
+  DuplicateFile file2 = {record2, path2, 2, &held->file[1]};
   OrderByDepth(&file1, &file2);
+  if (held->number) {
+    bool first = file1.held == &held->file[held->number - 1];
+    ConsolePrint(L" error %S locking file%u\n", ErrorName(held->error), first ? 1u : 2u);
+    return 1;
+  }
 
   uint32_t action = RunOptions.Action;
   if (action == ActionReport) {
@@ -101,6 +113,7 @@ int ActOnDuplicate(FileRecord* record1, FileRecord* record2, wchar_t* path1, wch
     return 1;
   }
   if (action == ActionRenameFile1 || action == ActionRenameFile2) {
+    ReleasePair(held);  // an open file cannot be renamed by name
     if (action == ActionRenameFile1)
       RenameDuplicate(file1, file2);
     else
@@ -114,6 +127,6 @@ int ActOnDuplicate(FileRecord* record1, FileRecord* record2, wchar_t* path1, wch
   const DuplicateFile& kept = chosen == 1 ? file2 : file1;
   if (action == ActionLinkFile1 || action == ActionLinkFile2 || action == ActionLinkFragmented)
     return LinkDuplicate(target, kept, redundant);
-  DeleteDuplicate(target, alreadyLinked);
+  DeleteDuplicate(target, kept, alreadyLinked);
   return 1;
 }

@@ -1,7 +1,10 @@
 #include "actions/hardlink.h"
 
 #include "actions/action_counters.h"
+#include "actions/held_pair.h"
 #include "base/memory.h"
+#include "base/run_options.h"
+#include "compare/byte_compare.h"
 #include "console/output.h"
 #include "format/error_names.h"
 #include "identity/fragmentation.h"
@@ -10,13 +13,12 @@
 #include "seam/file_system.h"
 
 namespace {
-// Read-only, hidden, system, archive and not-content-indexed: the bits a repaired file gets back.
-constexpr DWORD kRestorableAttributes = 0x2027;
+constexpr DWORD kHoldAccess = GENERIC_READ | DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
+uint32_t g_linkNames = 0;  // numbers the temporary names; actions run on the matching thread only
 
 uint32_t CellValue(const uint32_t* cell) { return cell ? *cell : 0; }
 
-// Reads the name's file index and link count again into a link-count cell of the record's own, after a
-// failed replacement may have left a copy (a new file) under the name.
+// Reads the name's file index and link count again into a link-count cell of the record's own.
 void RefreshIdentity(FileRecord* record, const wchar_t* path) {
   if (!record->linkCount) record->linkCount = static_cast<uint32_t*>(MemAlloc(sizeof(uint32_t)));
   *record->linkCount = GetFileIdentity(path, &record->fileIndexLow, &record->fileIndexHigh);
@@ -46,8 +48,7 @@ void MoveOtherNames(const DuplicateFile& target, const DuplicateFile& kept) {
       continue;
     }
     wchar_t* path = JoinPath(member->dir, member->name);
-    if (member->name[0] == 0 ||
-        !ReplaceByHardlink(member, kept.record, path, kept.path, target.number, /*quiet=*/1))
+    if (member->name[0] == 0 || !ReplaceByHardlink({member, path, target.number, nullptr}, kept, /*quiet=*/1))
       DetachFromGroup(member, path);
     MemFree(path);
   }
@@ -61,69 +62,146 @@ void MoveOtherNames(const DuplicateFile& target, const DuplicateFile& kept) {
   MemFree(groupCount);
   MemFree(groupCapacity);
 }
+
+bool SetHeldAttributes(HANDLE file, DWORD attributes) {
+  FILE_BASIC_INFO basic = {};  // times of 0 stay as they are
+  basic.FileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+  return FileSystem.SetInformation(file, FileBasicInfo, &basic, sizeof basic) != 0;
+}
+
+// The attributes of a held file, its read-only bit cleared; INVALID_FILE_ATTRIBUTES on failure.
+DWORD ClearReadOnly(HANDLE file) {
+  FILE_BASIC_INFO basic;
+  if (!GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic)) return INVALID_FILE_ATTRIBUTES;
+  if ((basic.FileAttributes & FILE_ATTRIBUTE_READONLY) &&
+      !SetHeldAttributes(file, basic.FileAttributes & ~FILE_ATTRIBUTE_READONLY))
+    return INVALID_FILE_ATTRIBUTES;
+  return basic.FileAttributes;
+}
+
+// A new name in the target's folder for a link to the kept file; the caller frees it with MemFree.
+wchar_t* LinkBesideTarget(const wchar_t* targetPath, const wchar_t* keptPath) {
+  size_t folderLength = static_cast<size_t>(wcsrchr(targetPath, L'\\') - targetPath) + 1;
+  wchar_t* temporary = static_cast<wchar_t*>(MemAlloc((folderLength + 32) * sizeof(wchar_t)));
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    lstrcpynW(temporary, targetPath, static_cast<int>(folderLength) + 1);
+    wsprintfW(temporary + folderLength, L"~zav%08x%04x.tmp", GetCurrentProcessId(), ++g_linkNames & 0xFFFF);
+    if (FileSystem.CreateHardLink(temporary, keptPath, nullptr)) return temporary;
+    if (GetLastError() != ERROR_ALREADY_EXISTS) break;
+  }
+  DWORD error = GetLastError();
+  MemFree(temporary);
+  SetLastError(error);
+  return nullptr;
+}
+
+// Holds a further name of the target's file for its replacement: it must be another file than the kept one,
+// with the kept file's bytes.
+bool HoldOtherName(const DuplicateFile& target, const DuplicateFile& kept, OpenFileIdentity* held) {
+  held->file = FileSystem.Open(target.path, kHoldAccess, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (held->file == INVALID_HANDLE_VALUE) return false;
+  if (ReadOpenFileIdentity(held->file, held) && !IsOneFile(held, kept.held) &&
+      OpenFilesMatch(held->file, kept.held->file, target.record->size, RunOptions.TestBlockSize))
+    return true;
+  ReleaseHeldFile(held);
+  SetLastError(ERROR_FILE_INVALID);
+  return false;
+}
+
+// Opens the kept file again, denying writes but letting its new name move, and proves it is the held file.
+bool HoldForLink(const DuplicateFile& kept, OpenFileIdentity* held) {
+  held->file = FileSystem.Open(kept.path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                               0, nullptr);
+  if (held->file == INVALID_HANDLE_VALUE) return false;
+  if (ReadOpenFileIdentity(held->file, held) && IsOneFile(held, kept.held)) return true;
+  ReleaseHeldFile(held);
+  SetLastError(ERROR_FILE_INVALID);
+  return false;
+}
+
+int ReportFailure(uint32_t number, int quiet) {
+  if (!quiet) ConsolePrint(L" error %S replacing file%u\n", LastErrorName(), number);
+  return 0;
+}
+
+// Moves the target's other names, then the target itself, over to the kept file.
+int LinkHeldDuplicate(const DuplicateFile& target, const DuplicateFile& kept, int64_t* redundant) {
+  DuplicateFile replaced = target;
+  if (target.record->linkState == 2 && target.record->groupMembers) {
+    // The other names are the held file itself, which cannot be replaced while open: each is held and
+    // compared in turn, and so is the target after them.
+    ReleaseHeldFile(target.held);
+    replaced.held = nullptr;
+    MoveOtherNames(target, kept);
+  }
+  *redundant += target.record->allocSize;
+  // A target left in place must still show its true link count to later pairs.
+  if (!ReplaceByHardlink(replaced, kept, /*quiet=*/0) && target.record->linkState == 1)
+    RefreshIdentity(target.record, target.path);
+  return 1;
+}
 }  // namespace
 
-bool ForceDelete(const wchar_t* path) {
-  DWORD attributes = GetFileAttributesW(path);
+bool MarkHeldFileDeleted(HANDLE file) {
+  DWORD attributes = ClearReadOnly(file);
   if (attributes == INVALID_FILE_ATTRIBUTES) return false;
-  if (!FileSystem.SetAttributes(path, attributes & ~FILE_ATTRIBUTE_READONLY)) return false;
-  if (FileSystem.Delete(path)) return true;
-  // A failed delete changes nothing: the read-only bit goes back on.
+  FILE_DISPOSITION_INFO disposition = {TRUE};
+  if (FileSystem.SetInformation(file, FileDispositionInfo, &disposition, sizeof disposition)) return true;
   DWORD error = GetLastError();
-  if (attributes & FILE_ATTRIBUTE_READONLY) FileSystem.SetAttributes(path, attributes);
+  if (attributes & FILE_ATTRIBUTE_READONLY) SetHeldAttributes(file, attributes);
   SetLastError(error);
   return false;
 }
 
-bool RestoreAttributesAndTimes(const wchar_t* path, const WIN32_FILE_ATTRIBUTE_DATA* saved) {
-  DWORD current = GetFileAttributesW(path);
-  if (current == INVALID_FILE_ATTRIBUTES) return false;
-  DWORD merged = (saved->dwFileAttributes & kRestorableAttributes) | (current & kRestorableAttributes);
-  if (!FileSystem.SetAttributes(path, merged)) return false;
-  HANDLE file = FileSystem.Open(path, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  BOOL done = SetFileTime(file, &saved->ftCreationTime, &saved->ftLastAccessTime, &saved->ftLastWriteTime);
-  CloseHandle(file);
-  return done != 0;
-}
-
-int ReplaceByHardlink(FileRecord* target, FileRecord* kept, const wchar_t* targetPath, const wchar_t* keptPath,
-                      uint32_t number, int quiet) {
-  WIN32_FILE_ATTRIBUTE_DATA saved;
-  bool haveSaved = GetFileAttributesExW(targetPath, GetFileExInfoStandard, &saved) != 0;
-  if (target->allocSize == 0) target->allocSize = GetAllocationSize(targetPath);
+int ReplaceByHardlink(const DuplicateFile& target, const DuplicateFile& kept, int quiet) {
+  FileRecord* record = target.record;
+  OpenFileIdentity own = {INVALID_HANDLE_VALUE, 0, 0, 0, false};
+  OpenFileIdentity* held = target.held ? target.held : &own;
+  if (!target.held && !HoldOtherName(target, kept, &own)) return ReportFailure(target.number, quiet);
+  if (record->allocSize == 0) record->allocSize = GetAllocationSize(target.path);
   // The kept file's link count must be known before the new link adds to it.
-  if (!kept->linkCount) {
-    kept->linkCount = static_cast<uint32_t*>(MemAlloc(sizeof(uint32_t)));
-    *kept->linkCount = GetFileIdentity(keptPath, &kept->fileIndexLow, &kept->fileIndexHigh);
+  if (!kept.record->linkCount) {
+    kept.record->linkCount = static_cast<uint32_t*>(MemAlloc(sizeof(uint32_t)));
+    *kept.record->linkCount = GetFileIdentity(kept.path, &kept.record->fileIndexLow, &kept.record->fileIndexHigh);
   }
 
-  if (!ForceDelete(targetPath)) {
-    if (!quiet) ConsolePrint(L" error %S deleting file%u\n", LastErrorName(), number);
-    return 0;
-  }
-  // From here to the link the name does not exist: no temporary name or transaction is used.
-  if (!FileSystem.CreateHardLink(targetPath, keptPath, nullptr)) {
+  wchar_t* link = LinkBesideTarget(target.path, kept.path);
+  DWORD attributes = link ? ClearReadOnly(held->file) : INVALID_FILE_ATTRIBUTES;
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
     DWORD error = GetLastError();
-    if (!quiet)
-      ConsolePrint(L" oops, file%u deleted, hardlink not created, err=%S. restore file\n", number, ErrorName(error));
-    FileSystem.Copy(keptPath, targetPath, TRUE);
-    if (haveSaved) RestoreAttributesAndTimes(targetPath, &saved);
-    return 0;
+    if (link) DeleteFileW(link);
+    MemFree(link);
+    ReleaseHeldFile(&own);
+    SetLastError(error);
+    return ReportFailure(target.number, quiet);
+  }
+  // A file cannot be replaced while open: the hold ends just before the replace.
+  ReleaseHeldFile(held);
+  bool replaced = FileSystem.Move(link, target.path, MOVEFILE_REPLACE_EXISTING) != 0;
+  DWORD error = GetLastError();
+  if (!replaced) {
+    DeleteFileW(link);
+    if (attributes & FILE_ATTRIBUTE_READONLY) FileSystem.SetAttributes(target.path, attributes);
+  }
+  MemFree(link);
+  if (!replaced) {
+    SetLastError(error);
+    return ReportFailure(target.number, quiet);
   }
 
-  if (!quiet) ConsolePrint(L" file%u replaced by hardlink\n", number);
-  if (kept->linkState <= 1) kept->linkState = 2;
+  if (!quiet) ConsolePrint(L" file%u replaced by hardlink\n", target.number);
+  if (kept.record->linkState <= 1) kept.record->linkState = 2;
   // A further name of another file frees no space of its own.
-  if (target->linkState == 1 || target->linkState == 2) {
-    SavedBytes += target->allocSize;
+  if (record->linkState == 1 || record->linkState == 2) {
+    SavedBytes += record->allocSize;
     ++ReplacedCount;
   }
-  AddToLinkGroup(kept, target);  // the target takes the kept file's group, link count and state 3
-  target->fileIndexLow = kept->fileIndexLow;
-  target->fileIndexHigh = kept->fileIndexHigh;
-  target->replacedByLink = 1;
+  AddToLinkGroup(kept.record, record);  // the target takes the kept file's group, link count and state 3
+  record->fileIndexLow = kept.record->fileIndexLow;
+  record->fileIndexHigh = kept.record->fileIndexHigh;
+  record->volumeSerial = kept.record->volumeSerial;
+  record->serialRead = kept.record->serialRead;
+  record->replacedByLink = 1;
   return 1;
 }
 
@@ -134,11 +212,16 @@ int LinkDuplicate(const DuplicateFile& target, const DuplicateFile& kept, int64_
     ConsolePrint(L" hardlink count cannot exceed %i -> skip\n", static_cast<int>(kMaxLinkCount));
     return 0;
   }
-  if (target.record->linkState == 2 && target.record->groupMembers) MoveOtherNames(target, kept);
-  *redundant += target.record->allocSize;
-  // A target left in place (or restored as a copy) must still show its true link count to later pairs.
-  if (!ReplaceByHardlink(target.record, kept.record, target.path, kept.path, target.number, /*quiet=*/0) &&
-      target.record->linkState == 1)
-    RefreshIdentity(target.record, target.path);
-  return 1;
+  // The new name is a link to the kept file, and moving it over the target needs delete access to the kept
+  // file: from here the kept file is held against writing only.
+  OpenFileIdentity keptForLink;
+  if (!HoldForLink(kept, &keptForLink)) {
+    ConsolePrint(L" error %S locking file%u\n", LastErrorName(), kept.number);
+    return 1;
+  }
+  ReleaseHeldFile(kept.held);
+  DuplicateFile keptFile = {kept.record, kept.path, kept.number, &keptForLink};
+  int handled = LinkHeldDuplicate(target, keptFile, redundant);
+  ReleaseHeldFile(&keptForLink);
+  return handled;
 }

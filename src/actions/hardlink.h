@@ -1,5 +1,5 @@
 #pragma once
-// Replacing a duplicate by a hard link to the kept file, with the repair path when the link fails.
+// Replacing a duplicate by a hard link to the kept file, and deleting a file through the handle that holds it.
 #include <windows.h>
 
 #include <cstdint>
@@ -9,16 +9,14 @@
 
 constexpr uint32_t kMaxLinkCount = 1024;  // the most names one NTFS file can have
 
-// Deletes a file even when it is read-only. A failed delete leaves the attributes as they were and the
-// thread's last error that of the failing call.
-bool ForceDelete(const wchar_t* path);
-// Merges the saved attributes (read-only, hidden, system, archive, not indexed) into the file's and sets the
-// saved times.
-bool RestoreAttributesAndTimes(const wchar_t* path, const WIN32_FILE_ATTRIBUTE_DATA* saved);
-// Deletes the target and links its name to the kept file; when the link fails the kept file is copied back
-// under the name. Quiet suppresses every message. Returns 1 when the link was made.
-int ReplaceByHardlink(FileRecord* target, FileRecord* kept, const wchar_t* targetPath, const wchar_t* keptPath,
-                      uint32_t number, int quiet);
+// Marks a held file for deletion, clearing its read-only bit first; it goes when the handle is closed. A
+// failure leaves the attributes as they were and the thread's last error that of the failing call.
+bool MarkHeldFileDeleted(HANDLE file);
+// Links a new name to the kept file beside the target, then moves it over the target's name in one replace,
+// so that a failure leaves the target as it was. The target is held (target.held) or held here and compared
+// with the kept file first; the kept file stays held throughout. Quiet suppresses every message. Returns 1
+// when the link was made.
+int ReplaceByHardlink(const DuplicateFile& target, const DuplicateFile& kept, int quiet);
 // The hard-link action on a chosen target: checks the link limit, moves the target's other names over to
 // the kept file, then replaces the target. Returns 0 when the limit refuses the pair.
 int LinkDuplicate(const DuplicateFile& target, const DuplicateFile& kept, int64_t* redundant);

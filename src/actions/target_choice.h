@@ -2,6 +2,7 @@
 // Which file of a duplicate pair an action works on.
 #include <cstdint>
 
+#include "identity/file_identity.h"
 #include "pool/file_record.h"
 
 // One file of a pair as the actions see it: its record, full path and number in messages.
@@ -9,6 +10,7 @@ struct DuplicateFile {
   FileRecord* record;
   wchar_t* path;
   uint32_t number;  // 1 or 2
+  OpenFileIdentity* held;  // the file held open since its bytes were compared
 };
 
 // The number (1 or 2) of the file the action code works on, or 0 when the pair is refused.

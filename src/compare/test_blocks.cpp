@@ -26,6 +26,15 @@ void ReportFileError(const wchar_t* format, const wchar_t* formatApart, DWORD er
 }
 }  // namespace
 
+bool ChecksumCoversWholeFile(int64_t size, int64_t testSize) { return testSize >= size || testSize >= (size >> 2); }
+
+void TestBlockRange(int64_t size, int64_t testSize, int block, int64_t* start, int64_t* length) {
+  int64_t piece = testSize < kReadPiece ? testSize : kReadPiece;
+  *start = block == 0 ? 0 : RoundUpToPage(block == 1 ? (size - testSize) / 2 : size - testSize);
+  int64_t wanted = (testSize + piece - 1) / piece * piece;
+  *length = size - *start < wanted ? size - *start : wanted;
+}
+
 uint64_t ChecksumTestBlocks(const wchar_t* path, int64_t size, int64_t testSize, uint32_t* errorCode) {
   // Three blocks would cover most of the file: read it whole.
   if (testSize >= (size >> 2)) return ChecksumWholeFile(path, size, errorCode);
@@ -39,7 +48,8 @@ uint64_t ChecksumTestBlocks(const wchar_t* path, int64_t size, int64_t testSize,
   }
   unsigned char* buffer = TakeReadBuffer();
   uint32_t pieceLength = testSize < kReadPiece ? static_cast<uint32_t>(testSize) : kReadPiece;
-  const int64_t blockStart[3] = {0, RoundUpToPage((size - testSize) / 2), RoundUpToPage(size - testSize)};
+  int64_t blockStart[3], blockLength;
+  for (int block = 0; block < 3; ++block) TestBlockRange(size, testSize, block, &blockStart[block], &blockLength);
   ReadAheadReader reader;
   reader.Start(size);
 

@@ -145,10 +145,10 @@ int ConsoleWriteText(const wchar_t* text) {
   WideCharToMultiByte(codePage, 0, text, -1, converted, size, nullptr, nullptr);
   char* expanded = nullptr;
   int count = ExpandLineEnds(converted, &expanded);
-  WriteBytes(expanded, count);
+  int written = WriteBytes(expanded, count);
   MemFree(expanded);
   MemFree(converted);
-  return count;
+  return written == count ? count : 0;
 }
 
 int ConsolePrintPath(const wchar_t* format, const wchar_t* text) {

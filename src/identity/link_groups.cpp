@@ -9,6 +9,7 @@
 #include "base/memory.h"
 #include "base/run_options.h"
 #include "compare/checksum_file.h"
+#include "identity/file_identity.h"
 #include "identity/fragmentation.h"
 #include "pool/ptr_list.h"
 #include "pool/record_path.h"
@@ -23,8 +24,26 @@ uint32_t* NewCell(uint32_t value) {
 
 bool HasFileIndex(const FileRecord* record) { return record->fileIndexLow != 0 || record->fileIndexHigh != 0; }
 
-bool SameFileIndex(const FileRecord* a, const FileRecord* b) {
-  return a->fileIndexLow == b->fileIndexLow && a->fileIndexHigh == b->fileIndexHigh;
+// The serial of the record's volume, read on first need: only a record that shares its index with another
+// pays for the volume query.
+bool ReadRecordSerial(FileRecord* record) {
+  if (record->serialRead) return true;
+  wchar_t* path = JoinPath(record->dir, record->name);
+  HANDLE file = FileSystem.Open(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+  MemFree(path);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  record->serialRead = ReadVolumeSerial(file, &record->volumeSerial) ? 1 : 0;
+  CloseHandle(file);
+  return record->serialRead != 0;
+}
+
+// Equal indexes name one file only on one volume. A serial that cannot be read counts as the same volume:
+// records taken for one file are never compared by content, so nothing is acted on by mistake.
+bool SameFile(FileRecord* a, FileRecord* b) {
+  if (a->fileIndexLow != b->fileIndexLow || a->fileIndexHigh != b->fileIndexHigh) return false;
+  bool known = ReadRecordSerial(a) & ReadRecordSerial(b);
+  return !known || a->volumeSerial == b->volumeSerial;
 }
 
 uint32_t ReadIdentity(FileRecord* record) {
@@ -66,8 +85,8 @@ uint32_t QueryIdentity(HANDLE file, uint32_t* indexLow, uint32_t* indexHigh, int
   IO_STATUS_BLOCK status;
   FILE_STANDARD_INFORMATION standard;
   FILE_INTERNAL_INFORMATION internal;
-  if (NT_SUCCESS(NtQueryInformationFile(file, &status, &standard, sizeof standard, FileStandardInformation)) &&
-      NT_SUCCESS(NtQueryInformationFile(file, &status, &internal, sizeof internal, FileInternalInformation))) {
+  if (NT_SUCCESS(FileSystem.QueryInformation(file, &status, &standard, sizeof standard, FileStandardInformation)) &&
+      NT_SUCCESS(FileSystem.QueryInformation(file, &status, &internal, sizeof internal, FileInternalInformation))) {
     *indexLow = internal.IndexNumber.LowPart;
     *indexHigh = static_cast<uint32_t>(internal.IndexNumber.HighPart);
     if (allocation && standard.NumberOfLinks <= 1 && AllocationSizeIsStandard())
@@ -144,7 +163,7 @@ void ResolveLinkGroup(FileRecord* records, uint32_t count, FileRecord* record) {
     // A deleted record's name is gone; it must not join a group that actions later walk.
     if (other == record || other->size != record->size || !other->name || !other->name[0]) continue;
     if (!HasFileIndex(other)) ReadIdentity(other);
-    if (!SameFileIndex(other, record)) continue;
+    if (!SameFile(other, record)) continue;
     // One file reached through linked folders can show more names than its link count.
     if (used == *record->groupCapacity) {
       *record->groupCount = used;
@@ -157,22 +176,23 @@ void ResolveLinkGroup(FileRecord* records, uint32_t count, FileRecord* record) {
 }
 
 int HasEqualFileIndex(FileRecord* a, FileRecord* b) {
-  if (!RunOptions.SameVolume) return 0;  // indexes mean nothing across volumes
   for (FileRecord* record : {a, b}) {
     if (!record->linkCount) record->linkCount = NewCell(0);
     if (*record->linkCount == 0) *record->linkCount = ReadIdentity(record);
   }
   // An index that could not be read is unknown: two unreadable files are not one file.
-  return HasFileIndex(a) && SameFileIndex(a, b);
+  return IsSameFile(a, b);
 }
 
-int IsKnownIdentical(const PtrList* list, const FileRecord* record, int deep) {
+int IsSameFile(FileRecord* a, FileRecord* b) { return HasFileIndex(a) && SameFile(a, b); }
+
+int IsKnownIdentical(const PtrList* list, FileRecord* record, int deep) {
   if (!list) return 0;
   for (int32_t i = 0; i < list->count; ++i)
     if (list->items[i] == record) return 1;
   if (HasFileIndex(record))
     for (int32_t i = 0; i < list->count; ++i)
-      if (SameFileIndex(list->items[i], record)) return 1;
+      if (SameFile(list->items[i], record)) return 1;
   if (deep)
     for (int32_t i = 0; i < list->count; ++i)
       if (IsKnownIdentical(record->comparedWith, list->items[i], 0)) return 1;

@@ -10,12 +10,15 @@ uint32_t GetLinkCount(const wchar_t* path);
 // Gives the record its link count and file index and, for a file with several links, gathers the other
 // names of the file from the record's own pool (records, count) into a link group headed by the record.
 void ResolveLinkGroup(FileRecord* records, uint32_t count, FileRecord* record);
-// 1 when both records name one file (only on one volume; an unread index never matches).
+// 1 when both records name one file: equal indexes on one volume (an unread index never matches). Reads
+// a missing index first.
 int HasEqualFileIndex(FileRecord* a, FileRecord* b);
+// The same test on indexes already read.
+int IsSameFile(FileRecord* a, FileRecord* b);
 // 1 when the record is already known identical with the owner of the list; deep also follows common partners.
-int IsKnownIdentical(const PtrList* list, const FileRecord* record, int deep);
+int IsKnownIdentical(const PtrList* list, FileRecord* record, int deep);
 // Already known identical, seen from either record.
-inline bool KnownIdenticalEitherWay(const FileRecord* a, const FileRecord* b) {
+inline bool KnownIdenticalEitherWay(FileRecord* a, FileRecord* b) {
   return IsKnownIdentical(a->comparedWith, b, 1) || IsKnownIdentical(b->comparedWith, a, 1);
 }
 // Enters each record in the other's list of identical records.

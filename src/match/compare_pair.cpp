@@ -5,7 +5,7 @@
 #include "actions/actions.h"
 #include "base/memory.h"
 #include "base/run_options.h"
-#include "compare/byte_compare.h"
+#include "compare/checksum_file.h"
 #include "compare/checksum_thread.h"
 #include "compare/test_blocks.h"
 #include "compare/whole_file_checksum.h"
@@ -83,10 +83,31 @@ void ChecksumMissing(FileRecord* a, FileRecord* b) {
   for (DWORD i = 0; i < started; ++i) CloseHandle(threads[i]);
 }
 
-// Destroying a file on the word of a checksum alone is not safe: CRC-64 collisions can be made at will.
-bool VerifiedForAction(const FileRecord* a) {
-  if (RunOptions.Action == ActionReport || RunOptions.TestBlockSize != kNoSizeLimit) return true;
-  return FilesAreIdentical(Path1, Path2, a->size) != 0;
+// A pair is reported or acted on only when proven: two files (two entries for two names of one file) with
+// equal bytes, held until the action. A file that cannot be held for an action is still reported when its
+// bytes prove equal, and named as the reason nothing was done.
+bool ProvePair(const wchar_t* path1, const wchar_t* path2, int64_t size, int linked, HeldPair* held) {
+  bool forAction = RunOptions.Action != ActionReport;
+  if (forAction) CloseKeptForChecksum();  // a handle kept for a checksum lets others only read
+  PairProof proof = HoldPair(path1, path2, size, RunOptions.TestBlockSize, forAction, linked != 0, held);
+  if (proof != PairProof::NotHeld || !forAction) return proof == PairProof::Duplicate;
+  uint32_t number = held->number;
+  DWORD error = held->error;
+  if (HoldPair(path1, path2, size, RunOptions.TestBlockSize, false, linked != 0, held) != PairProof::Duplicate)
+    return false;
+  held->number = number;
+  held->error = error;
+  return true;
+}
+
+// Proves a pair and acts on it; 0 when it is no proven pair or the action refused it.
+int ProveAndAct(FileRecord* record1, FileRecord* record2, wchar_t* path1, wchar_t* path2, int linked,
+                int64_t* redundant) {
+  HeldPair held;
+  if (!ProvePair(path1, path2, record1->size, linked, &held)) return 0;
+  int handled = ActOnDuplicate(record1, record2, path1, path2, linked, redundant, &held);
+  ReleasePair(&held);
+  return handled;
 }
 
 // Hands the pair's verdict on to the other names of a file in its link group.
@@ -96,7 +117,7 @@ void ActOnOtherNamesOfA(FileRecord* a, FileRecord* b, int64_t* redundant) {
     if (!member->name[0]) continue;  // deleted earlier in the run
     if (member->comparedWith && IsKnownIdentical(member->comparedWith, b, 1)) continue;
     wchar_t* memberPath = JoinPath(member->dir, member->name);
-    ActOnDuplicate(member, b, memberPath, Path2, 0, redundant);
+    ProveAndAct(member, b, memberPath, Path2, 0, redundant);
     MemFree(memberPath);
     LinkIdentical(b, member);
   }
@@ -107,7 +128,7 @@ void ActOnOtherNamesOfB(FileRecord* a, FileRecord* b, int64_t* redundant) {
     FileRecord* member = b->groupMembers[slot];
     if (!member->name[0]) continue;
     wchar_t* memberPath = JoinPath(member->dir, member->name);
-    ActOnDuplicate(a, member, Path1, memberPath, 0, redundant);
+    ProveAndAct(a, member, Path1, memberPath, 0, redundant);
     MemFree(memberPath);
     LinkIdentical(member, a);
   }
@@ -128,7 +149,7 @@ void ComparePair(FileRecord* a, FileRecord* b, int64_t* pairsTested, int32_t* fi
       if (!RunOptions.FindHardlinks1 && !RunOptions.FindHardlinks2) return;
       ++*pairsTested;
       BuildPaths(a, b);
-      if (ActOnDuplicate(a, b, Path1, Path2, 1, redundant)) {
+      if (ProveAndAct(a, b, Path1, Path2, 1, redundant)) {
         ++*filesFound;
         if (b->linkState != 3) *redundant += b->allocSize;
         LinkIdentical(a, b);
@@ -150,15 +171,22 @@ void ComparePair(FileRecord* a, FileRecord* b, int64_t* pairsTested, int32_t* fi
   }
   ChecksumMissing(a, b);
   if (!a->checksum || !b->checksum) return;  // unreadable; the reader has said why
-  if (a->checksum != b->checksum || !VerifiedForAction(a)) {
+  if (a->checksum != b->checksum) {
     YieldTimeSlice();
     return;
   }
 
   if (!a->allocSize) a->allocSize = GetAllocationSize(Path1);
   if (!b->allocSize) b->allocSize = GetAllocationSize(Path2);
+  HeldPair held;
+  if (!ProvePair(Path1, Path2, a->size, 0, &held)) {
+    YieldTimeSlice();
+    return;
+  }
   if (a->linkState != 3 && b->linkState != 3) ++*filesFound;
-  if (!ActOnDuplicate(a, b, Path1, Path2, 0, redundant)) return;
+  int handled = ActOnDuplicate(a, b, Path1, Path2, 0, redundant, &held);
+  ReleasePair(&held);
+  if (!handled) return;
   LinkIdentical(a, b);
   if (RunOptions.FindHardlinks1) ActOnOtherNamesOfA(a, b, redundant);
   if (RunOptions.FindHardlinks2) ActOnOtherNamesOfB(a, b, redundant);

@@ -56,9 +56,7 @@ bool WalkSizeRun(Walk& walk, FileRecord* a) {
       if (b->linkState == 3) continue;  // its head stands for it
       if (walk.linkAction && *a->linkCount + *b->linkCount > kMostLinks) continue;
       if (!RunOptions.FindHardlinks2 && !ChecksumsDiffer(a, b)) {
-        if (RunOptions.SameVolume && a->fileIndexHigh == b->fileIndexHigh && a->fileIndexLow == b->fileIndexLow &&
-            (a->fileIndexLow || a->fileIndexHigh))
-          continue;
+        if (IsSameFile(a, b)) continue;
         if (KnownIdenticalEitherWay(a, b)) continue;
       }
       if (!IsGone(b)) ComparePair(a, b, &walk.pairsTested, &walk.filesFound, &walk.redundant);

@@ -15,6 +15,7 @@ struct FileRecord {
   int64_t size;
   int64_t allocSize;         // space allocated on the volume, read when first needed
   uint32_t openError;        // Windows error of the last failed open for checksumming
+  uint32_t volumeSerial;     // serial number of the file's volume, read only when another file has its index
   uint64_t checksum;         // CRC-64 of the content (or of the test blocks); 0 = not computed
   uint32_t fileIndexLow;
   uint32_t fileIndexHigh;
@@ -25,6 +26,7 @@ struct FileRecord {
   FileRecord** groupMembers; // head first; owned by the head
   PtrList* comparedWith;     // records already found identical with this one
   int32_t replacedByLink;    // 1 once this run replaced the file by a hard link
+  int32_t serialRead;        // 1 once volumeSerial holds the serial
 };
 
 // Growable list of record pointers, each pointer held at most once.

@@ -4,6 +4,7 @@
 
 #include <initializer_list>
 
+#include "actions/actions.h"
 #include "base/memory.h"
 #include "compare/checksum_buffers.h"
 #include "console/control.h"
@@ -278,5 +279,7 @@ int RunMain(int argc, wchar_t** argv) {
   if (!RunOptions.NoWaitForKey) WaitForKeyIfStandalone(Console);
   ReleaseConsoleContext(Console);
   SetCursorVisible(1);
+  // A pair whose line was lost was left alone: the run did not do what it was asked, as after a cancel.
+  if (ReportWriteFailed) return 1;
   return identical ? 0 : 2;
 }

@@ -1,8 +1,12 @@
 #include "seam/file_system.h"
 
 namespace {
-const FileSystemCalls kWin32Calls = {CreateFileW, ReadFile,   DeleteFileW, SetFileAttributesW, CreateHardLinkW,
-                                     CopyFileW,   MoveFileW, RemoveDirectoryW};
+void NoHook(const wchar_t*, const wchar_t*) {}
+
+const FileSystemCalls kWin32Calls = {CreateFileW,         ReadFile,  SetFileInformationByHandle,
+                                     SetFileAttributesW,  CreateHardLinkW, MoveFileExW,
+                                     RemoveDirectoryW,    NtQueryInformationFile, NtQueryVolumeInformationFile,
+                                     NoHook};
 }
 
 FileSystemCalls FileSystem = kWin32Calls;

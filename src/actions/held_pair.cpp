@@ -1,0 +1,112 @@
+#include "actions/held_pair.h"
+
+#include <cwchar>
+#include <initializer_list>
+
+#include "base/memory.h"
+#include "compare/byte_compare.h"
+#include "seam/file_system.h"
+
+namespace {
+constexpr DWORD kActionAccess = GENERIC_READ | DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
+
+HANDLE OpenForIdentity(const wchar_t* path, DWORD flags = 0) {
+  return FileSystem.Open(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                         flags, nullptr);
+}
+
+// True when the path names the file already open, read through an open of its own.
+bool NamesOpenFile(const wchar_t* path, OpenFileIdentity* open) {
+  HANDLE file = OpenForIdentity(path);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  OpenFileIdentity other;
+  bool one = ReadOpenFileIdentity(file, &other) && IsOneFile(&other, open);
+  CloseHandle(file);
+  return one;
+}
+
+// Two names of one file are one directory entry when the names are equal (scans give every name as the
+// folder stores it) and the folders are one folder, reached through two spellings or a link.
+bool OneEntry(const wchar_t* path1, const wchar_t* path2) {
+  const wchar_t* name1 = wcsrchr(path1, L'\\');
+  const wchar_t* name2 = wcsrchr(path2, L'\\');
+  if (!name1 || !name2 || lstrcmpW(name1, name2) != 0) return false;
+  wchar_t* folder1 = DupString(path1);
+  wchar_t* folder2 = DupString(path2);
+  folder1[name1 - path1 + 1] = 0;
+  folder2[name2 - path2 + 1] = 0;
+  HANDLE handle1 = OpenForIdentity(folder1, FILE_FLAG_BACKUP_SEMANTICS);
+  HANDLE handle2 = OpenForIdentity(folder2, FILE_FLAG_BACKUP_SEMANTICS);
+  OpenFileIdentity identity1, identity2;
+  // Folders that cannot be told apart count as one: nothing is acted on then.
+  bool one = handle1 == INVALID_HANDLE_VALUE || handle2 == INVALID_HANDLE_VALUE ||
+             !ReadOpenFileIdentity(handle1, &identity1) || !ReadOpenFileIdentity(handle2, &identity2) ||
+             IsOneFile(&identity1, &identity2);
+  for (HANDLE handle : {handle1, handle2})
+    if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+  MemFree(folder1);
+  MemFree(folder2);
+  return one;
+}
+
+PairProof Prove(const wchar_t* path1, const wchar_t* path2, int64_t size, int64_t testSize, bool linked,
+                HeldPair* held) {
+  OpenFileIdentity* file1 = &held->file[0];
+  OpenFileIdentity* file2 = &held->file[1];
+  if (!ReadOpenFileIdentity(file1->file, file1) || !ReadOpenFileIdentity(file2->file, file2)) {
+    held->number = 1;
+    held->error = ERROR_INVALID_FUNCTION;
+    return PairProof::NotHeld;
+  }
+  bool one = IsOneFile(file1, file2);
+  if (linked) {
+    if (!one) return PairProof::Differ;
+    // A file of one name met twice has no second entry to keep.
+    if (file1->links < 2 || OneEntry(path1, path2)) return PairProof::OneFile;
+    return PairProof::Duplicate;
+  }
+  if (one) return PairProof::OneFile;
+  if (!OpenFilesMatch(file1->file, file2->file, size, testSize)) return PairProof::Differ;
+  FileSystem.AfterByteCheck(path1, path2);
+  return PairProof::Duplicate;
+}
+}  // namespace
+
+void ReleaseHeldFile(OpenFileIdentity* file) {
+  if (file->file == INVALID_HANDLE_VALUE) return;
+  CloseHandle(file->file);
+  file->file = INVALID_HANDLE_VALUE;
+}
+
+void ReleasePair(HeldPair* held) {
+  ReleaseHeldFile(&held->file[0]);
+  ReleaseHeldFile(&held->file[1]);
+}
+
+PairProof HoldPair(const wchar_t* path1, const wchar_t* path2, int64_t size, int64_t testSize, bool forAction,
+                   bool linked, HeldPair* held) {
+  *held = {};
+  held->file[0].file = held->file[1].file = INVALID_HANDLE_VALUE;
+  DWORD access = forAction ? kActionAccess : GENERIC_READ;
+  // Two names of one file must share the delete access each of them asks for.
+  DWORD share = linked ? FILE_SHARE_READ | FILE_SHARE_DELETE : FILE_SHARE_READ;
+  const wchar_t* paths[2] = {path1, path2};
+  for (uint32_t i = 0; i < 2; ++i) {
+    HANDLE file = FileSystem.Open(paths[i], access, share, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      held->file[i].file = file;
+      continue;
+    }
+    DWORD error = GetLastError();
+    // The second name of a file held already: one file, whatever the index says.
+    bool oneFile = !linked && i == 1 && NamesOpenFile(path2, &held->file[0]);
+    ReleasePair(held);
+    if (oneFile) return PairProof::OneFile;
+    held->number = i + 1;
+    held->error = error;
+    return PairProof::NotHeld;
+  }
+  PairProof proof = Prove(path1, path2, size, testSize, linked, held);
+  if (proof != PairProof::Duplicate) ReleasePair(held);
+  return proof;
+}

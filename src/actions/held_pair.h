@@ -1,0 +1,32 @@
+#pragma once
+// The two files of a duplicate pair, held open from the proof that they are two files with equal bytes to
+// the action on them: nobody can write, delete or rename them in between.
+#include <windows.h>
+
+#include <cstdint>
+
+#include "identity/file_identity.h"
+
+enum class PairProof {
+  Duplicate,  // two files (or, for two names of one file, two entries) with equal bytes, held
+  Differ,     // the bytes differ, or two supposed names of one file are not
+  OneFile,    // one name reached twice: never a pair
+  NotHeld,    // a file could not be held; error and number say which and why
+};
+
+struct HeldPair {
+  OpenFileIdentity file[2];  // file1 and file2 of the pair; INVALID_HANDLE_VALUE once closed
+  uint32_t number;           // the file that could not be held (1 or 2)
+  DWORD error;
+};
+
+// Opens both files and proves what they are. With forAction the opens may delete and deny others writing,
+// deleting and renaming; otherwise they only read, denying writes. A pair of two names of one file (linked)
+// is not read but must be two entries of a file with another name; any other pair must be two files whose
+// bytes are equal wherever their checksums looked (testSize as for the checksums).
+PairProof HoldPair(const wchar_t* path1, const wchar_t* path2, int64_t size, int64_t testSize, bool forAction,
+                   bool linked, HeldPair* held);
+// Closes what is still open.
+void ReleasePair(HeldPair* held);
+// Closes one held file.
+void ReleaseHeldFile(OpenFileIdentity* file);

@@ -1,0 +1,38 @@
+#include "identity/file_identity.h"
+
+#include <winternl.h>
+
+#include <initializer_list>
+
+#include "seam/file_system.h"
+
+bool ReadOpenFileIdentity(HANDLE file, OpenFileIdentity* identity) {
+  IO_STATUS_BLOCK status;
+  FILE_STANDARD_INFORMATION standard;
+  FILE_INTERNAL_INFORMATION internal;
+  if (!NT_SUCCESS(FileSystem.QueryInformation(file, &status, &standard, sizeof standard, FileStandardInformation)) ||
+      !NT_SUCCESS(FileSystem.QueryInformation(file, &status, &internal, sizeof internal, FileInternalInformation)))
+    return false;
+  *identity = {file, static_cast<uint64_t>(internal.IndexNumber.QuadPart), standard.NumberOfLinks, 0, false};
+  return true;
+}
+
+bool ReadVolumeSerial(HANDLE file, uint32_t* serial) {
+  // Room for a label: a buffer without it fails the query.
+  union {
+    FILE_FS_VOLUME_INFORMATION volume;
+    unsigned char room[sizeof(FILE_FS_VOLUME_INFORMATION) + 64 * sizeof(wchar_t)];
+  } info;
+  IO_STATUS_BLOCK status;
+  if (!NT_SUCCESS(FileSystem.QueryVolumeInformation(file, &status, &info, sizeof info, FileFsVolumeInformation)))
+    return false;
+  *serial = info.volume.VolumeSerialNumber;
+  return true;
+}
+
+bool IsOneFile(OpenFileIdentity* a, OpenFileIdentity* b) {
+  if (a->index != b->index) return false;
+  for (OpenFileIdentity* identity : {a, b})
+    if (!identity->serialRead) identity->serialRead = ReadVolumeSerial(identity->file, &identity->serial);
+  return !a->serialRead || !b->serialRead || a->serial == b->serial;
+}

@@ -1,0 +1,23 @@
+#pragma once
+// What an open file is: its index on its volume, its link count and, asked for only when two indexes are
+// equal, its volume's serial number. Two volumes can hold different files of one index, so the index alone
+// never proves that two names are one file.
+#include <windows.h>
+
+#include <cstdint>
+
+struct OpenFileIdentity {
+  HANDLE file;
+  uint64_t index;
+  uint32_t links;
+  uint32_t serial;
+  bool serialRead;
+};
+
+// Reads the index and the link count of an open file; false when they cannot be read.
+bool ReadOpenFileIdentity(HANDLE file, OpenFileIdentity* identity);
+// The serial number of the volume an open file lies on; false when it cannot be read.
+bool ReadVolumeSerial(HANDLE file, uint32_t* serial);
+// True when both stand for one file: equal indexes on volumes of equal serials. The serials are read here,
+// when the indexes are equal; one that cannot be read counts as the same volume, which acts on nothing.
+bool IsOneFile(OpenFileIdentity* a, OpenFileIdentity* b);

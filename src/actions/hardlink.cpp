@@ -36,11 +36,13 @@ void DetachFromGroup(FileRecord* record, const wchar_t* path) {
 
 // Relinks every other name of the target's file to the kept file, then dissolves the target's group. A name
 // whose replacement fails leaves the group as a file of its own, so no record points into the released
-// storage and every record keeps a sound link count.
-void MoveOtherNames(const DuplicateFile& target, const DuplicateFile& kept) {
+// storage. The names left of the target's file share one link count: returned is one of them, whose count the
+// caller reads again once the target itself is replaced.
+FileRecord* MoveOtherNames(const DuplicateFile& target, const DuplicateFile& kept) {
   FileRecord* head = target.record;
   FileRecord** members = head->groupMembers;
   uint32_t used = CellValue(head->groupCount);
+  FileRecord* left = nullptr;
   for (uint32_t slot = 1; slot < used; ++slot) {
     FileRecord* member = members[slot];
     if (!member) {
@@ -48,8 +50,11 @@ void MoveOtherNames(const DuplicateFile& target, const DuplicateFile& kept) {
       continue;
     }
     wchar_t* path = JoinPath(member->dir, member->name);
-    if (member->name[0] == 0 || !ReplaceByHardlink({member, path, target.number, nullptr}, kept, /*quiet=*/1))
+    if (member->name[0] == 0 || !ReplaceByHardlink({member, path, target.number, nullptr}, kept, /*quiet=*/1)) {
       DetachFromGroup(member, path);
+      if (left) member->linkCount = left->linkCount;
+      left = left ? left : member;
+    }
     MemFree(path);
   }
   // Every name has left the group, so nothing points at its storage any more.
@@ -61,6 +66,7 @@ void MoveOtherNames(const DuplicateFile& target, const DuplicateFile& kept) {
   MemFree(linkCount);
   MemFree(groupCount);
   MemFree(groupCapacity);
+  return left;
 }
 
 bool SetHeldAttributes(HANDLE file, DWORD attributes) {
@@ -127,17 +133,23 @@ int ReportFailure(uint32_t number, int quiet) {
 // Moves the target's other names, then the target itself, over to the kept file.
 int LinkHeldDuplicate(const DuplicateFile& target, const DuplicateFile& kept, int64_t* redundant) {
   DuplicateFile replaced = target;
+  FileRecord* left = nullptr;
   if (target.record->linkState == 2 && target.record->groupMembers) {
     // The other names are the held file itself, which cannot be replaced while open: each is held and
     // compared in turn, and so is the target after them.
     ReleaseHeldFile(target.held);
     replaced.held = nullptr;
-    MoveOtherNames(target, kept);
+    left = MoveOtherNames(target, kept);
   }
   *redundant += target.record->allocSize;
-  // A target left in place must still show its true link count to later pairs.
+  // Names left in place must still show their true link count to later pairs.
   if (!ReplaceByHardlink(replaced, kept, /*quiet=*/0) && target.record->linkState == 1)
     RefreshIdentity(target.record, target.path);
+  if (left) {
+    wchar_t* path = JoinPath(left->dir, left->name);
+    RefreshIdentity(left, path);
+    MemFree(path);
+  }
   return 1;
 }
 }  // namespace

@@ -47,6 +47,16 @@ int WriteBytes(const char* bytes, int count) {
   return static_cast<int>(written);
 }
 
+// A character device that is no console (NUL) refuses WriteConsoleW: it takes the text as bytes instead, so
+// that output sent there on purpose counts as written.
+BOOL WriteConsoleUnits(const wchar_t* text, DWORD length, DWORD* written) {
+  if (WriteConsoleW(g_output, text, length, written, nullptr)) return TRUE;
+  if (GetLastError() != ERROR_INVALID_HANDLE) return FALSE;
+  if (!WriteFile(g_output, text, length * sizeof(wchar_t), written, nullptr)) return FALSE;
+  *written /= sizeof(wchar_t);
+  return TRUE;
+}
+
 // Formats into a buffer of kMessageUnits; a message that does not fit is cut to 1023 units.
 int FormatMessageText(wchar_t* buffer, const wchar_t* format, va_list args) {
   // wvsprintfW stops at 1024 units including the terminator, so it can never write past the buffer.
@@ -96,7 +106,7 @@ int ConsolePrint(const wchar_t* format, ...) {
 
   if (g_mode == OutputMode::Console) {
     DWORD written = 0;
-    if (!WriteConsoleW(g_output, text, static_cast<DWORD>(length), &written, nullptr)) return -1;
+    if (!WriteConsoleUnits(text, static_cast<DWORD>(length), &written)) return -1;
     return static_cast<int>(written);
   }
   char bytes[kMessageUnits + 1];
@@ -124,14 +134,14 @@ int ConsoleWriteText(const wchar_t* text) {
   if (g_mode == OutputMode::Console) {
     DWORD written = 0;
     if (length <= kSplitUnits) {
-      if (!WriteConsoleW(g_output, text, static_cast<DWORD>(length), &written, nullptr)) {
+      if (!WriteConsoleUnits(text, static_cast<DWORD>(length), &written)) {
         ConsolePrintA("\nWriteConsoleW error %u on textlen=%i\n", GetLastError(), length);
         return 0;
       }
       return length;
     }
-    if (!WriteConsoleW(g_output, text, kSplitUnits, &written, nullptr)) return 0;
-    WriteConsoleW(g_output, text + kSplitUnits, static_cast<DWORD>(length - kSplitUnits), &written, nullptr);
+    if (!WriteConsoleUnits(text, kSplitUnits, &written)) return 0;
+    if (!WriteConsoleUnits(text + kSplitUnits, static_cast<DWORD>(length - kSplitUnits), &written)) return 0;
     return length;
   }
 

@@ -10,6 +10,7 @@
 
 #include "actions/action_counters.h"
 #include "actions/actions.h"
+#include "actions/held_pair.h"
 #include "actions/hardlink.h"
 #include "actions/target_choice.h"
 #include "base/memory.h"
@@ -22,10 +23,10 @@ namespace {
 namespace fs = std::filesystem;
 constexpr DWORD kReadOnlyHidden = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
 constexpr FILETIME kOld = {0, 29000000};
-constexpr int kVanish = 1, kDelete = 2, kLink = 4, kCopy = 8;
+constexpr int kDelete = 1, kLink = 2, kReplace = 4;
 constexpr const char* kDenied = " error ACCESS_DENIED deleting file2\r\n";
 constexpr const char* kSkip = " hardlink count cannot exceed 1024 -> skip\r\n";
-constexpr const char* kOops = " oops, file2 deleted, hardlink not created, err=ACCESS_DENIED. restore file\r\n";
+constexpr const char* kNotReplaced = " error ACCESS_DENIED replacing file2\r\n";
 
 // Seam calls on a path holding FailingPart (empty: every path) fail with ACCESS_DENIED.
 std::wstring FailingPart;
@@ -34,13 +35,20 @@ bool Fails(const std::wstring& path) {
   if (fails) SetLastError(ERROR_ACCESS_DENIED);
   return fails;
 }
-BOOL WINAPI FailingDelete(LPCWSTR path) { return !Fails(path) && DeleteFileW(path); }
+std::wstring PathOf(HANDLE file) {
+  wchar_t path[MAX_PATH] = {};
+  GetFinalPathNameByHandleW(file, path, MAX_PATH, 0);
+  return path;
+}
+BOOL WINAPI FailingDelete(HANDLE file, FILE_INFO_BY_HANDLE_CLASS type, LPVOID information, DWORD bytes) {
+  return !(type == FileDispositionInfo && Fails(PathOf(file))) &&
+         SetFileInformationByHandle(file, type, information, bytes);
+}
+// The new name beside the target is made, then fails to move over it.
 BOOL WINAPI FailingLink(LPCWSTR link, LPCWSTR existing, LPSECURITY_ATTRIBUTES security) {
   return !Fails(link) && CreateHardLinkW(link, existing, security);
 }
-BOOL WINAPI FailingCopy(LPCWSTR from, LPCWSTR to, BOOL failIfExists) {
-  return !Fails(to) && CopyFileW(from, to, failIfExists);
-}
+BOOL WINAPI FailingReplace(LPCWSTR from, LPCWSTR to, DWORD flags) { return !Fails(to) && MoveFileExW(from, to, flags); }
 
 struct TestFile {
   FileRecord record = {};
@@ -101,6 +109,24 @@ class ActionTest : public ::testing::Test {
     return {std::istreambuf_iterator<char>(in), {}};
   }
   std::string Output() { return Content(dir_ / L"output"); }  // everything printed since SetUp
+  // The pair held as the matching holds it, handed to the action.
+  int Act(TestFile* file1, TestFile* file2, int linked = 0) {
+    HeldPair held;
+    EXPECT_EQ(HoldPair(file1->path, file2->path, file1->record.size, kNoSizeLimit, RunOptions.Action != 0, linked,
+                       &held),
+              PairProof::Duplicate);
+    int handled = ActOnDuplicate(&file1->record, &file2->record, file1->path, file2->path, linked, &redundant_, &held);
+    ReleasePair(&held);
+    return handled;
+  }
+  std::vector<std::wstring> Leftovers() {  // names other than the pair's
+    std::vector<std::wstring> names;
+    for (const auto& entry : fs::recursive_directory_iterator(dir_))
+      if (entry.is_regular_file() && entry.path().filename() != L"output" && entry.path().filename() != L"x.txt" &&
+          entry.path().filename() != L"y.txt" && entry.path().filename() != L"outside.txt")
+        names.push_back(entry.path().filename());
+    return names;
+  }
 
   const fs::path dir_ = fs::temp_directory_path() / (L"zav_actions_" + std::to_wstring(GetCurrentProcessId()));
   const std::wstring root_ = L"\\\\?\\" + (dir_ / L"").wstring();
@@ -110,24 +136,21 @@ class ActionTest : public ::testing::Test {
   int64_t redundant_ = 0;
 };
 
-// Whatever fails, nothing is lost: the kept file is untouched, the target as it was unless gone or unrepairable.
+// Whatever fails, nothing is lost: the kept file is untouched, the target as it was, no name left behind.
 TEST_F(ActionTest, NothingIsLostAndTheErrorIsShown) {
-  const std::tuple<uint32_t, int, uint32_t, uint32_t, const char*, bool> cases[] = {
-      // action, faults, links of the kept file and of the target, message, whether the target stays
-      {ActionDeleteFile2, kDelete, 1, 2, kDenied, true},
-      {ActionDeleteFile2, kVanish, 1, 2, " error FILE_NOT_FOUND deleting file2\r\n", false},
-      {ActionLinkFile2, kDelete, 1, 2, kDenied, true},
-      {ActionLinkFile2, kLink, 1, 2, kOops, true},
-      {ActionLinkFile2, kLink | kCopy, 1, 2, kOops, false},
-      {ActionLinkFile2, kDelete, 1000, 25, kSkip, true},  // the link limit as the records count it
-      {ActionLinkFile2, kDelete, 1000, 24, kDenied, true},
-      {ActionLinkFile2, kDelete, 1024, 0, kSkip, true},
+  const std::tuple<uint32_t, int, uint32_t, uint32_t, const char*> cases[] = {
+      // action, faults, links of the kept file and of the target, message
+      {ActionDeleteFile2, kDelete, 1, 2, kDenied},
+      {ActionLinkFile2, kLink, 1, 2, kNotReplaced},
+      {ActionLinkFile2, kReplace, 1, 2, kNotReplaced},
+      {ActionLinkFile2, kReplace, 1000, 25, kSkip},  // the link limit as the records count it
+      {ActionLinkFile2, kReplace, 1000, 24, kNotReplaced},
+      {ActionLinkFile2, kReplace, 1024, 0, kSkip},
   };
-  for (const auto& [action, faults, keptLinks, targetLinks, message, targetStays] : cases) {
+  for (const auto& [action, faults, keptLinks, targetLinks, message] : cases) {
     SCOPED_TRACE(message);
     Restart();
-    if (faults & kVanish) DeleteFileW(two_->path);
-    // A further name outside the pool: a repaired copy must not keep counting it.
+    // A further name outside the pool: a target left in place must keep counting it.
     CreateHardLinkW((root_ + L"b\\outside.txt").c_str(), two_->path, nullptr);
     *one_->record.linkCount = keptLinks;
     *two_->record.linkCount = targetLinks;
@@ -135,17 +158,17 @@ TEST_F(ActionTest, NothingIsLostAndTheErrorIsShown) {
     SetFileTime(file, &kOld, &kOld, &kOld);
     CloseHandle(file);
     SetFileAttributesW(two_->path, kReadOnlyHidden);
-    if (faults & kDelete) FileSystem.Delete = FailingDelete;
+    if (faults & kDelete) FileSystem.SetInformation = FailingDelete;
     if (faults & kLink) FileSystem.CreateHardLink = FailingLink;
-    if (faults & kCopy) FileSystem.Copy = FailingCopy;
+    if (faults & kReplace) FileSystem.Move = FailingReplace;
+    FailingPart = faults & kLink ? L"~zav" : L"y.txt";
     RunOptions.Action = action;
-    EXPECT_EQ(ActOnDuplicate(&one_->record, &two_->record, one_->path, two_->path, 0, &redundant_),
-              message == kSkip ? 0 : 1);
+    EXPECT_EQ(Act(one_, two_), message == kSkip ? 0 : 1);
     EXPECT_EQ(Output(), "a\\x.txt == b\\y.txt\r\n" + std::string(message));
     EXPECT_EQ(Content(one_->path), "same");
-    EXPECT_EQ(Content(two_->path), targetStays ? "same" : "");
+    EXPECT_EQ(Content(two_->path), "same");
+    EXPECT_EQ(Leftovers(), std::vector<std::wstring>{});
     EXPECT_EQ(DeletedCount + ReplacedCount + SavedBytes, 0);
-    if (!targetStays) continue;
     BY_HANDLE_FILE_INFORMATION now = Info(two_->path);
     EXPECT_EQ(now.dwFileAttributes & kReadOnlyHidden, kReadOnlyHidden);
     EXPECT_EQ(CompareFileTime(&now.ftLastWriteTime, &kOld), 0);
@@ -167,11 +190,17 @@ TEST_F(ActionTest, ADissolvedGroupLeavesSoundRecords) {
       two_->record.linkState = 2;
       AddToLinkGroup(&two_->record, &names.back()->record);
     }
-    FileSystem.CreateHardLink = FailingLink;
+    FileSystem.Move = FailingReplace;
     FailingPart = failing;
     bool targetFails = failing[0] == L'\\';
-    EXPECT_EQ(LinkDuplicate({&two_->record, two_->path, 2}, {&one_->record, one_->path, 1}, &redundant_), 1);
-    EXPECT_EQ(Output(), targetFails ? kOops : " file2 replaced by hardlink\r\n");
+    RunOptions.Action = ActionLinkFile2;
+    HeldPair held;
+    ASSERT_EQ(HoldPair(one_->path, two_->path, 4, kNoSizeLimit, true, false, &held), PairProof::Duplicate);
+    EXPECT_EQ(LinkDuplicate({&two_->record, two_->path, 2, &held.file[1]}, {&one_->record, one_->path, 1, &held.file[0]},
+                            &redundant_),
+              1);
+    ReleasePair(&held);
+    EXPECT_EQ(Output(), targetFails ? kNotReplaced : " file2 replaced by hardlink\r\n");
     for (TestFile* name : names) {
       bool failed = Fails(name->path);
       EXPECT_EQ(Content(name->path), "same");
@@ -196,7 +225,7 @@ TEST_F(ActionTest, TheFallbackAndTheRefusals) {
       {ActionDeleteAny, 1, 1, 1, 2, 2, 4096, 0},             // two names of one file: a policy refuses
       {ActionLinkFile1, 0, 2, 1, 1, 1, 4096, 0},             // -h1 only relinks a single link
   };
-  DuplicateFile file1 = {&one_->record, one_->path, 1}, file2 = {&two_->record, two_->path, 2};
+  DuplicateFile file1 = {&one_->record, one_->path, 1, nullptr}, file2 = {&two_->record, two_->path, 2, nullptr};
   int i = 0;
   for (const auto& [action, linked, state1, state2, links1, links2, alloc1, target] : cases) {
     std::tie(one_->record.linkState, two_->record.linkState) = std::tie(state1, state2);
@@ -216,7 +245,7 @@ TEST_F(ActionTest, ThePairLineAndTheFoundData) {
     Restart();
     std::tie(one_->record.linkState, two_->record.linkState, two_->record.replacedByLink) =
         std::tie(state1, state2, replaced);
-    EXPECT_EQ(ActOnDuplicate(&one_->record, &two_->record, one_->path, two_->path, linked, &redundant_), !replaced);
+    EXPECT_EQ(Act(one_, two_, linked), !replaced);
     EXPECT_EQ(Output(), output);
     EXPECT_EQ(redundant_, redundant) << output;
   }

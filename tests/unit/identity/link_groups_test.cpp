@@ -39,9 +39,15 @@ TEST(IsKnownIdentical, DirectByFileIndexAndThroughACommonPartner) {
   EXPECT_EQ(IsKnownIdentical(b.comparedWith, &a, 0), 1);
   // Unread indexes (0) never make two files one.
   EXPECT_EQ(IsKnownIdentical(a.comparedWith, &e, 0), 0);
-  // c is another name of b's file: known through the file index.
+  // c is another name of b's file: known through the file index on one volume; on another volume the same
+  // index is another file.
   b.fileIndexLow = c.fileIndexLow = 77;
+  b.serialRead = c.serialRead = 1;
+  b.volumeSerial = c.volumeSerial = 0xAB;
   EXPECT_EQ(IsKnownIdentical(a.comparedWith, &c, 0), 1);
+  c.volumeSerial = 0xCD;
+  EXPECT_EQ(IsKnownIdentical(a.comparedWith, &c, 0), 0);
+  c.volumeSerial = 0xAB;
   // d shares the partner b with a: known only when looking deep.
   LinkIdentical(&d, &b);
   EXPECT_EQ(IsKnownIdentical(a.comparedWith, &d, 0), 0);
@@ -131,7 +137,6 @@ HANDLE WINAPI FailOpen(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWOR
 TEST_F(LinkGroupFiles, TwoFilesWhoseIdentityCannotBeReadAreNeverOneFile) {
   Write(L"a", "1");
   Write(L"b", "2");
-  RunOptions.SameVolume = 1;
   FileRecord a = Record(L"a", 1, 0), b = Record(L"b", 1, 1);
   FileSystem.Open = FailOpen;
   EXPECT_EQ(HasEqualFileIndex(&a, &b), 0);
@@ -140,8 +145,9 @@ TEST_F(LinkGroupFiles, TwoFilesWhoseIdentityCannotBeReadAreNeverOneFile) {
   Link(L"c", L"a");
   FileRecord c = Record(L"c", 1, 2), a2 = Record(L"a", 1, 0);
   EXPECT_EQ(HasEqualFileIndex(&a2, &c), 1);
-  RunOptions.SameVolume = 0;
-  EXPECT_EQ(HasEqualFileIndex(&a2, &c), 0) << "indexes mean nothing across volumes";
+  c.serialRead = 1;
+  c.volumeSerial = a2.volumeSerial + 1;
+  EXPECT_EQ(HasEqualFileIndex(&a2, &c), 0) << "one index on two volumes is two files";
 }
 // Pairs decided by the pair comparison with checksums already known, output to NUL.
 class KnownChecksums : public LinkGroupFiles {

@@ -37,17 +37,19 @@ class Run:
         return [re.sub(r" in \d+(\.\d)? (ms|Seconds|Minutes|Hours)$", " in T", s) for s in self.lines[start + 1:-1]]
 
 
-def run_exe(exe, *args, cwd=None, timeout=120):
-    """A program under Wine with output to a pipe (the redirected path), never waiting for a key."""
+def run_exe(exe, *args, cwd=None, timeout=120, stdout=subprocess.PIPE):
+    """A program under Wine with output to a pipe (the redirected path) or to the given file, never waiting for a
+    key."""
     proc = subprocess.run(["wine", str(exe), *map(str, args)], cwd=cwd, env=wine_env(), stdin=subprocess.DEVNULL,
-                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=timeout)
-    return Run(proc.returncode, proc.stdout)
+                          stdout=stdout, stderr=subprocess.DEVNULL, timeout=timeout)
+    return Run(proc.returncode, proc.stdout or b"\r\n")
 
 
-def run_zav(*args, cwd=None, timeout=120, root=None):
+def run_zav(*args, cwd=None, timeout=120, root=None, stdout=subprocess.PIPE):
     """zav.exe; with a root, "{t}" in the arguments stands for it."""
     assert EXE.exists(), f"{EXE} is missing: build the {BUILD} preset first (scripts/test does)"
-    return run_exe(EXE, *[str(a).replace("{t}", win(root)) if root else a for a in args], cwd=cwd, timeout=timeout)
+    return run_exe(EXE, *[str(a).replace("{t}", win(root)) if root else a for a in args], cwd=cwd, timeout=timeout,
+                   stdout=stdout)
 
 
 def make_tree(root, files):

@@ -1,0 +1,143 @@
+"""Nothing is destroyed unless proven: one file reached twice, checksum collisions, a name that differs only in
+case, a report that cannot be written, and every action on random trees of copies, hard links and links."""
+import os
+import pathlib
+import random
+import re
+import subprocess
+
+import pytest
+
+from conftest import make_tree, run_zav, tree, win, wine_env
+
+# The CRC-64 polynomial with its top bit, as bytes: XORed into a file it leaves the checksum as it was.
+COLLIDER = bytes([0x01, 0x42, 0xF0, 0xE1, 0xEB, 0xA9, 0xEA, 0x36, 0x93])
+FILES = {"a.txt": b"only copy", "sub/b.txt": b"only copy too", "sub/deeper/c.bin": b"x" * 5000}
+
+
+def contents(root):
+    """The content of every file under root that is not a symbolic link, as a set."""
+    found = set()
+    for folder, _, names in os.walk(root):
+        for name in names:
+            path = os.path.join(folder, name)
+            if not os.path.islink(path):
+                found.add(pathlib.Path(path).read_bytes())
+    return found
+
+
+def short_name(folder):
+    """The 8.3 name Wine gives a folder, read from `dir /x` of its parent."""
+    listing = subprocess.run(["wine", "cmd", "/c", "dir", "/x", win(folder.parent)], env=wine_env(),
+                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout.decode("cp437")
+    return next(line[:-len(folder.name)].split()[-1] for line in listing.splitlines() if line.endswith(" " + folder.name))
+
+
+@pytest.fixture
+def drive_y(tmp_path):
+    """Drive Y: mapped to tmp_path/A, as subst or a share of a local folder maps a second letter."""
+    link = pathlib.Path(wine_env()["WINEPREFIX"]) / "dosdevices" / "y:"
+    link.unlink(missing_ok=True)
+    link.symlink_to(tmp_path / "A")
+    yield "Y:\\"
+    link.unlink()
+
+
+@pytest.mark.parametrize("spelling", ["drive letter", "folder link", "short name", "subfolder linked", "file link"])
+@pytest.mark.parametrize("options", [["-d2"], ["-d1"], ["-fh", "-d1"], ["-h"], []])
+def test_one_folder_reached_twice_is_never_a_pair(tmp_path, drive_y, spelling, options):
+    folder = make_tree(tmp_path / "A long folder name", FILES) if spelling == "short name" else \
+        make_tree(tmp_path / "A", FILES)
+    second = {"drive letter": drive_y, "folder link": win(tmp_path / "L"), "short name": None,
+              "subfolder linked": None, "file link": None}[spelling]
+    args = [win(folder)]
+    if spelling == "folder link":
+        os.symlink(folder, tmp_path / "L")
+    if spelling == "short name":
+        args.append(win(tmp_path / short_name(folder)))
+    if spelling == "subfolder linked":  # the subfolder met again inside the tree, as -r follows a link
+        os.symlink("sub", folder / "again")
+        args.append("-r")
+    if spelling == "file link":
+        os.symlink("a.txt", folder / "a link.txt")
+    if second:
+        args.append(second)
+    before = tree(folder)
+    run = run_zav(*args, *options, "-n")
+    assert not [line for line in run.lines if re.search(r" (==|=hardlink=|\+=|=\+|\+\+) ", line)]
+    refused = spelling == "drive letter" and "-h" in options  # hard links need one drive letter
+    assert run.returncode == (4 if refused else 2) and tree(folder) == before
+
+
+def collision(tmp_path, offset):
+    """Two files of one size and one CRC-64 that differ in nine bytes at offset."""
+    first = bytearray(random.Random(offset).randbytes(300_000))
+    second = bytearray(first)
+    for i, byte in enumerate(COLLIDER):
+        second[offset + i] ^= byte
+    return make_tree(tmp_path, {"p/first.bin": bytes(first), "p/second.bin": bytes(second)}) / "p"
+
+
+# Whole files and test blocks: the offset lies in the first test block of -t:8K.
+@pytest.mark.parametrize("options", [[], ["-d2"], ["-h"], ["-t:8K"], ["-t:8K", "-d1"], ["-t:8K", "-d2"],
+                                     ["-t:8K", "-h"], ["-t:1M", "-d2"]])
+def test_a_checksum_collision_is_neither_reported_nor_acted_on(tmp_path, options):
+    folder = collision(tmp_path, 100)
+    before = tree(folder)
+    run = run_zav(win(folder), *options, "-n")
+    assert run.returncode == 2 and run.report()[0] == "2 pairs tested"
+    assert tree(folder) == before
+
+
+# In a folder that tells case apart, x and X are two files; relinking x must not lose it to X.
+@pytest.mark.parametrize("option, relinked", [("-h1", "A/x"), ("-h2", "B/x")])
+def test_a_name_that_differs_from_another_only_in_case_is_relinked(tmp_path, option, relinked):
+    make_tree(tmp_path, {"A/x": b"same", "A/X": b"other", "B/x": b"same", "B/X": b"other too"})
+    pair = [tmp_path / "A/x", tmp_path / "B/x"]
+    run = run_zav(win(tmp_path / "A"), win(tmp_path / "B"), option, "-i", "-n")
+    assert run.returncode == 0 and f" file{option[-1]} replaced by hardlink" in run.lines
+    assert tree(tmp_path) == {"A/x": b"same", "A/X": b"other", "B/x": b"same", "B/X": b"other too"}
+    assert os.stat(pair[0]).st_ino == os.stat(pair[1]).st_ino
+
+
+@pytest.mark.parametrize("option", ["-d2", "-h", "-e1"])
+def test_no_action_when_the_report_cannot_be_written(tmp_path, option):
+    folder = make_tree(tmp_path, {"a/x.txt": b"same", "b/y.txt": b"same"})
+    before = tree(folder)
+    with open("/dev/full", "wb") as full:
+        run = run_zav(win(folder), option, "-n", stdout=full)
+    assert run.returncode == 1 and tree(folder) == before
+
+
+ACTIONS = ["-d1", "-d2", "-d", "-da", "-h1", "-h2", "-h", "-dsn", "-dln", "-dsp", "-dlp", "-do", "-dn", "-e1", "-e2"]
+
+
+def random_tree(root, rng):
+    """Copies, hard-link groups, links to folders and files of the tree, and files of their own."""
+    blobs = [rng.randbytes(rng.choice([1, 7, 4096, 5000])) for _ in range(6)]
+    folders = [root / name for name in ("", "a", "a/b", "c", "c/d")]
+    for folder in folders:
+        folder.mkdir(parents=True, exist_ok=True)
+    files = []
+    for i in range(24):
+        path = rng.choice(folders) / f"f{i}{rng.choice(['.txt', '.bin', ''])}"
+        if files and rng.random() < 0.25:
+            os.link(rng.choice(files), path)
+        else:
+            path.write_bytes(rng.choice(blobs))
+            os.utime(path, (rng.randrange(10**9, 2 * 10**9),) * 2)
+        files.append(path)
+    os.symlink(rng.choice(files), rng.choice(folders) / "file link")
+    os.symlink(folders[2], folders[3] / "folder link")
+
+
+@pytest.mark.parametrize("seed", range(len(ACTIONS)))
+def test_every_action_on_random_trees_keeps_every_content(tmp_path, seed):
+    rng = random.Random(seed)
+    root = tmp_path / "t"
+    random_tree(root, rng)
+    before = contents(root)
+    second = [] if rng.random() < 0.5 else [win(root / "c" / "folder link")]
+    extra = rng.sample(["-r", "-fh", "-fh1", "-fh2", "-u", "-i"], 2)
+    run = run_zav(win(root), *second, ACTIONS[seed], *extra, "-n")
+    assert run.returncode in (0, 2) and contents(root) == before

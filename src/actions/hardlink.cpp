@@ -167,7 +167,7 @@ bool MarkHeldFileDeleted(HANDLE file) {
 
 int ReplaceByHardlink(const DuplicateFile& target, const DuplicateFile& kept, int quiet) {
   FileRecord* record = target.record;
-  OpenFileIdentity own = {INVALID_HANDLE_VALUE, 0, 0, 0, false};
+  OpenFileIdentity own = {INVALID_HANDLE_VALUE, 0, 0, false};
   OpenFileIdentity* held = target.held ? target.held : &own;
   if (!target.held && !HoldOtherName(target, kept, &own)) return ReportFailure(target.number, quiet);
   if (record->allocSize == 0) record->allocSize = GetAllocationSize(target.path);

@@ -49,23 +49,26 @@ bool OneEntry(const wchar_t* path1, const wchar_t* path2) {
   return one;
 }
 
-PairProof Prove(const wchar_t* path1, const wchar_t* path2, int64_t size, int64_t testSize, bool linked,
-                HeldPair* held) {
+PairProof Prove(const wchar_t* path1, const wchar_t* path2, int64_t size, int64_t testSize, bool forAction,
+                bool linked, bool twoFiles, HeldPair* held) {
   OpenFileIdentity* file1 = &held->file[0];
   OpenFileIdentity* file2 = &held->file[1];
-  if (!ReadOpenFileIdentity(file1->file, file1) || !ReadOpenFileIdentity(file2->file, file2)) {
-    held->number = 1;
-    held->error = ERROR_INVALID_FUNCTION;
-    return PairProof::NotHeld;
+  // A report may rest on the indexes the records hold; an action rests only on the files it acts through.
+  if (forAction || linked || !twoFiles) {
+    if (!ReadOpenFileIdentity(file1->file, file1) || !ReadOpenFileIdentity(file2->file, file2)) {
+      held->number = 1;
+      held->error = ERROR_INVALID_FUNCTION;
+      return PairProof::NotHeld;
+    }
+    bool one = IsOneFile(file1, file2);
+    if (linked) {
+      if (!one) return PairProof::Differ;
+      // A file of one name met twice has no second entry to keep.
+      if (ReadOpenLinkCount(file1->file) < 2 || OneEntry(path1, path2)) return PairProof::OneFile;
+      return PairProof::Duplicate;
+    }
+    if (one) return PairProof::OneFile;
   }
-  bool one = IsOneFile(file1, file2);
-  if (linked) {
-    if (!one) return PairProof::Differ;
-    // A file of one name met twice has no second entry to keep.
-    if (file1->links < 2 || OneEntry(path1, path2)) return PairProof::OneFile;
-    return PairProof::Duplicate;
-  }
-  if (one) return PairProof::OneFile;
   if (!OpenFilesMatch(file1->file, file2->file, size, testSize)) return PairProof::Differ;
   FileSystem.AfterByteCheck(path1, path2);
   return PairProof::Duplicate;
@@ -84,7 +87,7 @@ void ReleasePair(HeldPair* held) {
 }
 
 PairProof HoldPair(const wchar_t* path1, const wchar_t* path2, int64_t size, int64_t testSize, bool forAction,
-                   bool linked, HeldPair* held) {
+                   bool linked, bool twoFiles, HeldPair* held) {
   *held = {};
   held->file[0].file = held->file[1].file = INVALID_HANDLE_VALUE;
   DWORD access = forAction ? kActionAccess : GENERIC_READ;
@@ -106,7 +109,7 @@ PairProof HoldPair(const wchar_t* path1, const wchar_t* path2, int64_t size, int
     held->error = error;
     return PairProof::NotHeld;
   }
-  PairProof proof = Prove(path1, path2, size, testSize, linked, held);
+  PairProof proof = Prove(path1, path2, size, testSize, forAction, linked, twoFiles, held);
   if (proof != PairProof::Duplicate) ReleasePair(held);
   return proof;
 }

@@ -23,9 +23,10 @@ struct HeldPair {
 // Opens both files and proves what they are. With forAction the opens may delete and deny others writing,
 // deleting and renaming; otherwise they only read, denying writes. A pair of two names of one file (linked)
 // is not read but must be two entries of a file with another name; any other pair must be two files whose
-// bytes are equal wherever their checksums looked (testSize as for the checksums).
+// bytes are equal wherever their checksums looked (testSize as for the checksums). twoFiles: the records'
+// indexes already tell two files apart, which is proof enough for a report.
 PairProof HoldPair(const wchar_t* path1, const wchar_t* path2, int64_t size, int64_t testSize, bool forAction,
-                   bool linked, HeldPair* held);
+                   bool linked, bool twoFiles, HeldPair* held);
 // Closes what is still open.
 void ReleasePair(HeldPair* held);
 // Closes one held file.

@@ -3,48 +3,59 @@
 #include <cstring>
 
 #include "compare/checksum_buffers.h"
-#include "compare/checksum_file.h"
 #include "compare/test_blocks.h"
 #include "console/control.h"
+#include "seam/file_system.h"
 
 namespace {
+// Reads at an offset, so that a pair needs no seeks (each a server call under Wine). The count read, or -1.
+int64_t ReadAt(HANDLE file, int64_t offset, unsigned char* buffer, uint32_t bytes) {
+  OVERLAPPED at = {};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD delivered = 0;
+  if (FileSystem.Read(file, buffer, bytes, &delivered, &at)) return delivered;
+  return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+}
+
+// Compares length bytes from start; with wholeFile the files must end there too. A short read is the end of
+// a file, so a small file costs one read.
 bool SameRange(HANDLE file1, HANDLE file2, unsigned char* buffer1, unsigned char* buffer2, int64_t start,
-               int64_t length) {
-  LARGE_INTEGER offset;
-  offset.QuadPart = start;
-  if (!SetFilePointerEx(file1, offset, nullptr, FILE_BEGIN) || !SetFilePointerEx(file2, offset, nullptr, FILE_BEGIN))
-    return false;
-  for (int64_t compared = 0; compared < length;) {
+               int64_t length, bool wholeFile) {
+  for (int64_t compared = 0;;) {
     if (CancelRequested) return false;
-    uint32_t wanted = length - compared < kReadPiece ? static_cast<uint32_t>(length - compared) : kReadPiece;
-    DWORD error1 = 0, error2 = 0;
-    uint32_t got1 = ReadPiece(file1, buffer1, wanted, &error1);
-    uint32_t got2 = ReadPiece(file2, buffer2, wanted, &error2);
-    if (!got1 || got1 != got2 || memcmp(buffer1, buffer2, got1) != 0) return false;
+    uint32_t wanted = wholeFile || length - compared >= kReadPiece ? kReadPiece
+                                                                    : static_cast<uint32_t>(length - compared);
+    int64_t got1 = ReadAt(file1, start + compared, buffer1, wanted);
+    int64_t got2 = ReadAt(file2, start + compared, buffer2, wanted);
+    if (got1 < 0 || got1 != got2 || memcmp(buffer1, buffer2, static_cast<size_t>(got1)) != 0) return false;
     compared += got1;
+    if (got1 < wanted || compared == length) return compared == length;
   }
-  return true;
 }
 }  // namespace
 
 int OpenFilesMatch(HANDLE file1, HANDLE file2, int64_t size, int64_t testSize) {
-  unsigned char* buffers =
-      static_cast<unsigned char*>(VirtualAlloc(nullptr, 2 * kReadPiece, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-  if (!buffers) return 0;
-  bool same;
+  // The checksum buffers are free while a pair is compared: no checksum runs then.
+  unsigned char* buffer1 = TakeReadBuffer();
+  unsigned char* buffer2 = TakeReadBuffer();
+  unsigned char* own = nullptr;
+  if (!buffer1 || buffer1 == buffer2) {
+    own = static_cast<unsigned char*>(VirtualAlloc(nullptr, 2 * kReadPiece, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    if (!own) return 0;
+    buffer1 = own;
+    buffer2 = own + kReadPiece;
+  }
+  bool same = true;
   if (ChecksumCoversWholeFile(size, testSize)) {
-    // One byte more than the size: a file that grew since the scan is not the file that was checked.
-    same = SameRange(file1, file2, buffers, buffers + kReadPiece, 0, size);
-    DWORD error;
-    same = same && ReadPiece(file1, buffers, 1, &error) == 0 && ReadPiece(file2, buffers, 1, &error) == 0;
+    same = SameRange(file1, file2, buffer1, buffer2, 0, size, true);
   } else {
-    same = true;
     for (int block = 0; block < 3 && same; ++block) {
       int64_t start, length;
       TestBlockRange(size, testSize, block, &start, &length);
-      same = SameRange(file1, file2, buffers, buffers + kReadPiece, start, length);
+      same = SameRange(file1, file2, buffer1, buffer2, start, length, false);
     }
   }
-  VirtualFree(buffers, 0, MEM_RELEASE);
+  if (own) VirtualFree(own, 0, MEM_RELEASE);
   return same ? 1 : 0;
 }

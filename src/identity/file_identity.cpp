@@ -8,13 +8,19 @@
 
 bool ReadOpenFileIdentity(HANDLE file, OpenFileIdentity* identity) {
   IO_STATUS_BLOCK status;
-  FILE_STANDARD_INFORMATION standard;
   FILE_INTERNAL_INFORMATION internal;
-  if (!NT_SUCCESS(FileSystem.QueryInformation(file, &status, &standard, sizeof standard, FileStandardInformation)) ||
-      !NT_SUCCESS(FileSystem.QueryInformation(file, &status, &internal, sizeof internal, FileInternalInformation)))
+  if (!NT_SUCCESS(FileSystem.QueryInformation(file, &status, &internal, sizeof internal, FileInternalInformation)))
     return false;
-  *identity = {file, static_cast<uint64_t>(internal.IndexNumber.QuadPart), standard.NumberOfLinks, 0, false};
+  *identity = {file, static_cast<uint64_t>(internal.IndexNumber.QuadPart), 0, false};
   return true;
+}
+
+uint32_t ReadOpenLinkCount(HANDLE file) {
+  IO_STATUS_BLOCK status;
+  FILE_STANDARD_INFORMATION standard;
+  if (!NT_SUCCESS(FileSystem.QueryInformation(file, &status, &standard, sizeof standard, FileStandardInformation)))
+    return 0;
+  return standard.NumberOfLinks;
 }
 
 bool ReadVolumeSerial(HANDLE file, uint32_t* serial) {

@@ -9,13 +9,14 @@
 struct OpenFileIdentity {
   HANDLE file;
   uint64_t index;
-  uint32_t links;
   uint32_t serial;
   bool serialRead;
 };
 
-// Reads the index and the link count of an open file; false when they cannot be read.
+// Reads the index of an open file; false when it cannot be read.
 bool ReadOpenFileIdentity(HANDLE file, OpenFileIdentity* identity);
+// The number of names of an open file; 0 when it cannot be read.
+uint32_t ReadOpenLinkCount(HANDLE file);
 // The serial number of the volume an open file lies on; false when it cannot be read.
 bool ReadVolumeSerial(HANDLE file, uint32_t* serial);
 // True when both stand for one file: equal indexes on volumes of equal serials. The serials are read here,

@@ -15,6 +15,11 @@ void ResolveLinkGroup(FileRecord* records, uint32_t count, FileRecord* record);
 int HasEqualFileIndex(FileRecord* a, FileRecord* b);
 // The same test on indexes already read.
 int IsSameFile(FileRecord* a, FileRecord* b);
+// True when both indexes were read and differ: two files, whatever their volumes.
+inline bool HaveDifferentIndexes(const FileRecord* a, const FileRecord* b) {
+  return (a->fileIndexLow || a->fileIndexHigh) && (b->fileIndexLow || b->fileIndexHigh) &&
+         (a->fileIndexLow != b->fileIndexLow || a->fileIndexHigh != b->fileIndexHigh);
+}
 // 1 when the record is already known identical with the owner of the list; deep also follows common partners.
 int IsKnownIdentical(const PtrList* list, FileRecord* record, int deep);
 // Already known identical, seen from either record.

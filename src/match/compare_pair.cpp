@@ -86,14 +86,17 @@ void ChecksumMissing(FileRecord* a, FileRecord* b) {
 // A pair is reported or acted on only when proven: two files (two entries for two names of one file) with
 // equal bytes, held until the action. A file that cannot be held for an action is still reported when its
 // bytes prove equal, and named as the reason nothing was done.
-bool ProvePair(const wchar_t* path1, const wchar_t* path2, int64_t size, int linked, HeldPair* held) {
+bool ProvePair(const FileRecord* a, const FileRecord* b, const wchar_t* path1, const wchar_t* path2, int linked,
+               HeldPair* held) {
   bool forAction = RunOptions.Action != ActionReport;
   if (forAction) CloseKeptForChecksum();  // a handle kept for a checksum lets others only read
-  PairProof proof = HoldPair(path1, path2, size, RunOptions.TestBlockSize, forAction, linked != 0, held);
+  bool twoFiles = HaveDifferentIndexes(a, b);
+  int64_t testSize = RunOptions.TestBlockSize;
+  PairProof proof = HoldPair(path1, path2, a->size, testSize, forAction, linked != 0, twoFiles, held);
   if (proof != PairProof::NotHeld || !forAction) return proof == PairProof::Duplicate;
   uint32_t number = held->number;
   DWORD error = held->error;
-  if (HoldPair(path1, path2, size, RunOptions.TestBlockSize, false, linked != 0, held) != PairProof::Duplicate)
+  if (HoldPair(path1, path2, a->size, testSize, false, linked != 0, false, held) != PairProof::Duplicate)
     return false;
   held->number = number;
   held->error = error;
@@ -104,7 +107,7 @@ bool ProvePair(const wchar_t* path1, const wchar_t* path2, int64_t size, int lin
 int ProveAndAct(FileRecord* record1, FileRecord* record2, wchar_t* path1, wchar_t* path2, int linked,
                 int64_t* redundant) {
   HeldPair held;
-  if (!ProvePair(path1, path2, record1->size, linked, &held)) return 0;
+  if (!ProvePair(record1, record2, path1, path2, linked, &held)) return 0;
   int handled = ActOnDuplicate(record1, record2, path1, path2, linked, redundant, &held);
   ReleasePair(&held);
   return handled;
@@ -179,7 +182,7 @@ void ComparePair(FileRecord* a, FileRecord* b, int64_t* pairsTested, int32_t* fi
   if (!a->allocSize) a->allocSize = GetAllocationSize(Path1);
   if (!b->allocSize) b->allocSize = GetAllocationSize(Path2);
   HeldPair held;
-  if (!ProvePair(Path1, Path2, a->size, 0, &held)) {
+  if (!ProvePair(a, b, Path1, Path2, 0, &held)) {
     YieldTimeSlice();
     return;
   }

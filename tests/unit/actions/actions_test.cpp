@@ -113,7 +113,7 @@ class ActionTest : public ::testing::Test {
   int Act(TestFile* file1, TestFile* file2, int linked = 0) {
     HeldPair held;
     EXPECT_EQ(HoldPair(file1->path, file2->path, file1->record.size, kNoSizeLimit, RunOptions.Action != 0, linked,
-                       &held),
+                       false, &held),
               PairProof::Duplicate);
     int handled = ActOnDuplicate(&file1->record, &file2->record, file1->path, file2->path, linked, &redundant_, &held);
     ReleasePair(&held);
@@ -195,7 +195,7 @@ TEST_F(ActionTest, ADissolvedGroupLeavesSoundRecords) {
     bool targetFails = failing[0] == L'\\';
     RunOptions.Action = ActionLinkFile2;
     HeldPair held;
-    ASSERT_EQ(HoldPair(one_->path, two_->path, 4, kNoSizeLimit, true, false, &held), PairProof::Duplicate);
+    ASSERT_EQ(HoldPair(one_->path, two_->path, 4, kNoSizeLimit, true, false, false, &held), PairProof::Duplicate);
     EXPECT_EQ(LinkDuplicate({&two_->record, two_->path, 2, &held.file[1]}, {&one_->record, one_->path, 1, &held.file[0]},
                             &redundant_),
               1);

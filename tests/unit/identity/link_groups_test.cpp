@@ -1,9 +1,11 @@
 #include <windows.h>
+#include <winternl.h>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <tuple>
 
@@ -90,6 +92,10 @@ class LinkGroupFiles : public ::testing::Test {
   }
   void Write(const std::wstring& name, const std::string& content) {
     std::ofstream(std::filesystem::path(dir_ + name), std::ios::binary) << content;
+  }
+  std::string Content(const std::wstring& name) {
+    std::ifstream in(std::filesystem::path(dir_ + name), std::ios::binary);
+    return in ? std::string(std::istreambuf_iterator<char>(in), {}) : "<gone>";
   }
   void Link(const std::wstring& name, const std::wstring& existing) {
     ASSERT_TRUE(CreateHardLinkW((dir_ + name).c_str(), (dir_ + existing).c_str(), nullptr));
@@ -239,6 +245,116 @@ TEST_F(KnownChecksums, ThePathOfOneFileIgnoringCaseIsNoPair) {
     ComparePair(&a, &b, &tested_, &found_, &redundant_);
     ComparePair(&b, &a, &tested_, &found_, &redundant_);
     EXPECT_EQ(tested_, INT32_MAX + 2LL * c.tested) << c.name1 << L" " << c.name2;
+  }
+}
+
+// The CRC-64 polynomial with its top bit: XORed into a file it leaves the checksum as it was.
+const unsigned char kCollider[] = {0x01, 0x42, 0xF0, 0xE1, 0xEB, 0xA9, 0xEA, 0x36, 0x93};
+
+// Another process writes to a file of the pair between the byte check and the action: the hold refuses it,
+// so what goes is what was compared.
+std::wstring g_written;
+DWORD g_writeError = 0;
+void WriteBetweenCheckAndAction(const wchar_t* path1, const wchar_t* path2) {
+  HANDLE file = CreateFileW(g_written == L"1" ? path1 : path2, GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+  g_writeError = file == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+  DWORD written = 0;
+  if (file != INVALID_HANDLE_VALUE) WriteFile(file, "new!", 4, &written, nullptr), CloseHandle(file);
+}
+
+TEST_F(KnownChecksums, AWriteBetweenTheByteCheckAndTheActionIsRefused) {
+  for (uint32_t action : {ActionDeleteFile2, ActionLinkFile2, ActionDeleteFile1, ActionRenameFile1}) {
+    for (const wchar_t* written : {L"1", L"2"}) {
+      SCOPED_TRACE(testing::Message() << action << " " << written[0]);
+      Write(L"one", "same");
+      Write(L"two", "same");
+      RunOptions.Action = action;
+      g_written = written;
+      FileSystem.AfterByteCheck = WriteBetweenCheckAndAction;
+      wchar_t one[] = L"one", two[] = L"two";  // a delete empties the name in place
+      FileRecord a = Record(one, 4, 0), b = Record(two, 4, 1);
+      ComparePair(&a, &b, &tested_, &found_, &redundant_);
+      EXPECT_EQ(g_writeError, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+      // Whatever was done, "same" is still on disk and nothing else changed.
+      std::string left1 = Content(L"one"), left2 = Content(L"two");
+      EXPECT_TRUE(left1 == "same" || left2 == "same") << left1 << " " << left2;
+      EXPECT_TRUE((left1 == "same" || left1 == "<gone>") && (left2 == "same" || left2 == "<gone>"))
+          << left1 << " " << left2;
+    }
+  }
+}
+
+// Files of other volumes can carry equal indexes: here every file shows index 7, and the volume serial tells
+// them apart (it is the real index, so each file lies on a volume of its own).
+NTSTATUS NTAPI IndexSeven(HANDLE file, PIO_STATUS_BLOCK status, PVOID information, ULONG bytes,
+                          FILE_INFORMATION_CLASS type) {
+  NTSTATUS result = NtQueryInformationFile(file, status, information, bytes, type);
+  if (type == FileInternalInformation) static_cast<FILE_INTERNAL_INFORMATION*>(information)->IndexNumber.QuadPart = 7;
+  return result;
+}
+NTSTATUS NTAPI SerialFromIndex(HANDLE file, PIO_STATUS_BLOCK status, PVOID information, ULONG bytes,
+                               FS_INFORMATION_CLASS type) {
+  NTSTATUS result = NtQueryVolumeInformationFile(file, status, information, bytes, type);
+  FILE_INTERNAL_INFORMATION internal;
+  IO_STATUS_BLOCK io;
+  NtQueryInformationFile(file, &io, &internal, sizeof internal, FileInternalInformation);
+  static_cast<FILE_FS_VOLUME_INFORMATION*>(information)->VolumeSerialNumber = internal.IndexNumber.LowPart;
+  return result;
+}
+
+TEST_F(KnownChecksums, EqualIndexesOnTwoVolumesAreTwoFiles) {
+  FileSystem.QueryInformation = IndexSeven;
+  FileSystem.QueryVolumeInformation = SerialFromIndex;
+  RunOptions.SameVolume = 1;
+  Write(L"a", "mine");
+  ASSERT_TRUE(CreateHardLinkW((dir_ + L"c").c_str(), (dir_ + L"a").c_str(), nullptr));
+  Write(L"b", "else");
+  Write(L"d", "mine");
+  wchar_t names[][2] = {L"a", L"b", L"c", L"d"};
+  FileRecord records[] = {Record(names[0], 4, 0), Record(names[1], 4, 1), Record(names[2], 4, 2),
+                          Record(names[3], 4, 3)};
+  ResolveLinkGroup(records, 4, &records[0]);
+  EXPECT_EQ(*records[0].groupCount, 2u) << "b has the index of a, on another volume";
+  EXPECT_EQ(records[1].linkState, 0);
+  // Two names of one file stay one file; b is no further name of a, and d is a copy of it.
+  for (FileRecord* record : {&records[1], &records[3]}) ResolveLinkGroup(records, 4, record);
+  EXPECT_EQ(HasEqualFileIndex(&records[0], &records[2]), 1);
+  EXPECT_EQ(HasEqualFileIndex(&records[0], &records[1]), 0);
+  RunOptions.FindHardlinks1 = RunOptions.FindHardlinks2 = 1;
+  RunOptions.Action = ActionDeleteFile1;
+  ComparePair(&records[1], &records[0], &tested_, &found_, &redundant_);
+  EXPECT_EQ(Content(L"b"), "else");
+  ComparePair(&records[0], &records[3], &tested_, &found_, &redundant_);
+  EXPECT_EQ(Content(L"a"), "<gone>");
+  EXPECT_EQ(Content(L"c"), "mine");
+  EXPECT_EQ(Content(L"d"), "mine");
+}
+
+// Two files whose test blocks differ but share a CRC-64: never a pair, read one after the other or at once.
+TEST_F(KnownChecksums, TestBlocksWithACollidingChecksumAreCompared) {
+  std::string first(300000, 0);
+  std::mt19937 random(1);
+  for (char& c : first) c = static_cast<char>(random());
+  for (size_t offset : {size_t{100}, size_t{150000}, size_t{299000}}) {
+    std::string second = first;
+    for (size_t i = 0; i < sizeof kCollider; ++i) second[offset + i] ^= static_cast<char>(kCollider[i]);
+    for (int parallel : {0, 1}) {
+      for (uint32_t action : {ActionReport, ActionDeleteFile2, ActionLinkFile1}) {
+        Write(L"first", first);
+        Write(L"second", second);
+        RunOptions.TestBlockSize = 8192;
+        RunOptions.ParallelRead = parallel;
+        RunOptions.Action = action;
+        FileRecord a = Record(L"first", 300000, 0), b = Record(L"second", 300000, 1);
+        found_ = 0;
+        ComparePair(&a, &b, &tested_, &found_, &redundant_);
+        EXPECT_EQ(a.checksum, b.checksum);
+        EXPECT_EQ(found_, 0) << offset << " " << parallel << " " << action;
+        EXPECT_EQ(Content(L"second"), second);
+        EXPECT_EQ(Content(L"first"), first);
+      }
+    }
   }
 }
 }  // namespace

@@ -285,6 +285,26 @@ TEST_F(KnownChecksums, AWriteBetweenTheByteCheckAndTheActionIsRefused) {
   }
 }
 
+// A file another program keeps open without letting it be deleted cannot be held for the action: the pair
+// is reported with the reason, and nothing is done.
+TEST_F(KnownChecksums, AFileThatCannotBeHeldIsNamedAndLeftAlone) {
+  Write(L"one", "same");
+  Write(L"two", "same");
+  HANDLE printed = CreateFileW((dir_ + L"printed").c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                               CREATE_ALWAYS, 0, nullptr);
+  SetOutputHandleForTesting(printed);
+  HANDLE other = CreateFileW((dir_ + L"two").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  RunOptions.Action = ActionDeleteFile2;
+  wchar_t one[] = L"one", two[] = L"two";
+  FileRecord a = Record(one, 4, 0), b = Record(two, 4, 1);
+  ComparePair(&a, &b, &tested_, &found_, &redundant_);
+  CloseHandle(other);
+  SetOutputHandleForTesting(sink_);
+  CloseHandle(printed);
+  EXPECT_EQ(Content(L"printed"), "one == two\r\n error SHARING_VIOLATION locking file2\r\n");
+  EXPECT_EQ(Content(L"two"), "same");
+}
+
 // Files of other volumes can carry equal indexes: here every file shows index 7, and the volume serial tells
 // them apart (it is the real index, so each file lies on a volume of its own).
 NTSTATUS NTAPI IndexSeven(HANDLE file, PIO_STATUS_BLOCK status, PVOID information, ULONG bytes,

@@ -11,6 +11,7 @@
 #include "compare/whole_file_checksum.h"
 #include "identity/fragmentation.h"
 #include "identity/link_groups.h"
+#include "match/name_key.h"
 #include "match/time_slice.h"
 #include "pool/record_path.h"
 
@@ -23,26 +24,8 @@ constexpr int64_t kSmallestTestBlock = 8192;
 wchar_t Path1[kPathUnits];
 wchar_t Path2[kPathUnits];
 
-constexpr uint32_t kNoNameKey = 1;  // the sort key could not be made: always compare the names
-
-// lstrcmpiW takes about 240 ns under Wine, and a large run of one size meets it once for every pair. Names
-// that compare equal ignoring case have equal case-blind sort keys, so two records whose cached key hashes
-// differ cannot carry one name, and only the rare pair with equal hashes pays for the real comparison.
-uint32_t NameKey(FileRecord* record) {
-  if (record->nameKey) return record->nameKey;
-  BYTE key[4096];
-  int length = LCMapStringW(GetThreadLocale(), LCMAP_SORTKEY | NORM_IGNORECASE, record->name, -1,
-                            reinterpret_cast<wchar_t*>(key), sizeof key);
-  uint32_t hash = kNoNameKey;
-  if (length > 0) {
-    hash = 2166136261u;  // FNV-1a
-    for (int i = 0; i < length; ++i) hash = (hash ^ key[i]) * 16777619u;
-    if (hash <= kNoNameKey) hash += 2;
-  }
-  record->nameKey = hash;
-  return hash;
-}
-
+// lstrcmpiW takes about 240 ns under Wine, and a large run of one size meets it once for every pair: only
+// the rare pair with equal name keys pays for the real comparison.
 bool SameNameIgnoringCase(FileRecord* a, FileRecord* b) {
   uint32_t keyA = NameKey(a), keyB = NameKey(b);
   if (keyA != keyB && keyA != kNoNameKey && keyB != kNoNameKey) return false;

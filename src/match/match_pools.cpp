@@ -2,7 +2,10 @@
 
 #include <windows.h>
 
+#include <cstring>
+
 #include "actions/action_counters.h"
+#include "base/memory.h"
 #include "base/run_options.h"
 #include "compare/checksum_file.h"
 #include "console/control.h"
@@ -11,22 +14,29 @@
 #include "format/size_format.h"
 #include "identity/link_groups.h"
 #include "match/compare_pair.h"
+#include "match/size_run_index.h"
 #include "match/time_slice.h"
 
 namespace {
 constexpr uint32_t kMostLinks = 1024;  // the most hard links one NTFS file can have
+uint32_t g_indexedRunMinimum = 64;     // shorter runs cost less walked one by one
 
 struct Walk {
-  FileRecord* records1;
-  uint32_t count1;
-  FileRecord* records2;
-  uint32_t count2;
-  bool linkAction;
+  FileRecord* records1 = nullptr;
+  uint32_t count1 = 0;
+  FileRecord* records2 = nullptr;
+  uint32_t count2 = 0;
+  bool linkAction = false;
   int64_t pairsTested = 0;  // a run of 46,341 files of one size already makes 2^31 pairs
   int32_t filesFound = 0;
   int64_t redundant = 0;
   int64_t runStart = -1;
+  uint32_t runLength = 0;  // of the run at runStart
   DWORD statusTick = 0;
+  SizeRunIndex run;  // of the run at runStart, when it is long enough
+  FileRecord** touched = nullptr;  // records a pair may change
+  uint32_t touchedCount = 0;
+  uint32_t touchedCapacity = 0;
 };
 
 bool IsGone(const FileRecord* record) { return !record->name || !record->name[0]; }
@@ -40,6 +50,88 @@ void ShowProgress(Walk& walk, uint32_t i) {
   walk.statusTick = GetTickCount();
 }
 
+enum class Offered { kGoOn, kFirstGone, kCancel };
+
+// The second file's turn in the sorted walk.
+Offered OfferPair(Walk& walk, FileRecord* a, FileRecord* b) {
+  ResolveLinkGroup(walk.records2, walk.count2, b);
+  if (b->linkState == 3) return Offered::kGoOn;  // its head stands for it
+  if (walk.linkAction && *a->linkCount + *b->linkCount > kMostLinks) return Offered::kGoOn;
+  if (!RunOptions.FindHardlinks2 && !ChecksumsDiffer(a, b)) {
+    if (IsSameFile(a, b)) return Offered::kGoOn;
+    if (KnownIdenticalEitherWay(a, b)) return Offered::kGoOn;
+  }
+  if (!IsGone(b)) ComparePair(a, b, &walk.pairsTested, &walk.filesFound, &walk.redundant);
+  if (CancelRequested) return Offered::kCancel;
+  return IsGone(a) ? Offered::kFirstGone : Offered::kGoOn;
+}
+
+void NoteTouched(Walk& walk, FileRecord* record) {
+  if (!record) return;
+  if (walk.touchedCount == walk.touchedCapacity) {
+    uint32_t capacity = walk.touchedCapacity ? walk.touchedCapacity * 2 : 64;
+    FileRecord** larger = static_cast<FileRecord**>(MemAlloc(capacity * sizeof(FileRecord*)));
+    if (walk.touchedCount) memcpy(larger, walk.touched, walk.touchedCount * sizeof(FileRecord*));
+    MemFree(walk.touched);
+    walk.touched = larger;
+    walk.touchedCapacity = capacity;
+  }
+  walk.touched[walk.touchedCount++] = record;
+}
+
+// A pair changes at most its two records and the other names of either file: their groups are noted before
+// the pair (an action may dissolve a group) and after it (a record may join one).
+void NoteGroupOf(Walk& walk, FileRecord* record) {
+  NoteTouched(walk, record);
+  if (!record->groupMembers || !record->groupCount) return;
+  for (uint32_t slot = 0; slot < *record->groupCount; ++slot) NoteTouched(walk, record->groupMembers[slot]);
+}
+
+void RefreshTouched(Walk& walk) {
+  for (uint32_t i = 0; i < walk.touchedCount; ++i) walk.run.Refresh(walk.touched[i]);
+  walk.touchedCount = 0;
+}
+
+// Pairs with a plain second file of other content are only counted, so they may be counted in bulk while
+// the first file's checksum and keys are known and its link count leaves room for one more name.
+bool MayPassOver(const Walk& walk, const FileRecord* a, uint64_t aKey) {
+  return a->checksum && aKey != SizeRunIndex::kNoKey &&
+         !(walk.linkAction && (!a->linkCount || *a->linkCount >= kMostLinks));
+}
+
+// The first file against a run through its index: in the order of the plain walk, visiting every record
+// that can do more than count as tested, and counting the plain records between them as the walk would.
+bool WalkIndexedRun(Walk& walk, FileRecord* a) {
+  SizeRunIndex& run = walk.run;
+  NoteGroupOf(walk, a);  // resolving the first file may have made members of others
+  RefreshTouched(walk);
+  uint64_t aKey = run.KeyOf(a);
+  for (uint32_t position = 0; position < run.Count();) {
+    uint32_t next = position;
+    if (MayPassOver(walk, a, aKey)) {
+      next = run.NextToVisit(a, aKey, position);
+      bool counted = !RunOptions.SameNameOnly && !(a->linkState == 3 && !RunOptions.FindHardlinks1);
+      if (counted) walk.pairsTested += run.PlainIn(position, next);
+      if (CancelRequested) return false;
+      if (next == run.Count()) break;
+    }
+    FileRecord* b = run.At(next);
+    if (b != a) {
+      NoteGroupOf(walk, a);
+      NoteGroupOf(walk, b);
+      Offered offered = OfferPair(walk, a, b);
+      NoteGroupOf(walk, a);
+      NoteGroupOf(walk, b);
+      RefreshTouched(walk);
+      if (offered == Offered::kCancel) return false;
+      if (offered == Offered::kFirstGone) break;
+    }
+    if (walk.linkAction && *a->linkCount == kMostLinks) break;
+    position = next + 1;
+  }
+  return true;
+}
+
 // Returns false when the whole walk must end (cancel).
 bool WalkSizeRun(Walk& walk, FileRecord* a) {
   if (walk.count2 == 0) return true;
@@ -48,20 +140,23 @@ bool WalkSizeRun(Walk& walk, FileRecord* a) {
   ResolveLinkGroup(walk.records1, walk.count1, a);
   if (walk.linkAction && *a->linkCount == kMostLinks) return true;
   if (a->linkState == 3 && !RunOptions.FindHardlinks1) return true;
-  walk.runStart = j;
+  if (j != walk.runStart) {
+    walk.runStart = j;
+    walk.runLength = 0;
+    while (j + walk.runLength < walk.count2 && walk.records2[j + walk.runLength].size == a->size) ++walk.runLength;
+    if (walk.runLength >= g_indexedRunMinimum) walk.run.Reset(&walk.records2[j], walk.runLength, walk.linkAction);
+  }
+  if (walk.runLength >= g_indexedRunMinimum) {
+    if (!WalkIndexedRun(walk, a)) return false;
+    YieldTimeSlice();
+    return true;
+  }
   for (; j < walk.count2 && walk.records2[j].size == a->size; ++j) {
     FileRecord* b = &walk.records2[j];
     if (b != a) {
-      ResolveLinkGroup(walk.records2, walk.count2, b);
-      if (b->linkState == 3) continue;  // its head stands for it
-      if (walk.linkAction && *a->linkCount + *b->linkCount > kMostLinks) continue;
-      if (!RunOptions.FindHardlinks2 && !ChecksumsDiffer(a, b)) {
-        if (IsSameFile(a, b)) continue;
-        if (KnownIdenticalEitherWay(a, b)) continue;
-      }
-      if (!IsGone(b)) ComparePair(a, b, &walk.pairsTested, &walk.filesFound, &walk.redundant);
-      if (CancelRequested) return false;
-      if (IsGone(a)) break;
+      Offered offered = OfferPair(walk, a, b);
+      if (offered == Offered::kCancel) return false;
+      if (offered == Offered::kFirstGone) break;
     }
     if (walk.linkAction && *a->linkCount == kMostLinks) break;
   }
@@ -103,11 +198,15 @@ void PrintSummary(const Walk& walk, DWORD startTick) {
 }
 }  // namespace
 
+void SetIndexedRunMinimumForTesting(uint32_t records) { g_indexedRunMinimum = records; }
+
 const wchar_t* PluralSuffix(int64_t count) { return count == 1 ? L"" : L"s"; }
 
 int64_t FindSizeRun(int64_t size, const FileRecord* records, int64_t first, int64_t last) {
   int64_t lo = first < 0 ? 0 : first;
   int64_t hi = last < 0 ? 0 : last;
+  // The walk asks again from the start of the run it found last: a long run is not stepped back through.
+  if (lo <= hi && records[lo].size == size && (lo == 0 || records[lo - 1].size != size)) return lo;
   while (lo <= hi) {
     int64_t mid = (lo + hi) / 2;
     if (records[mid].size == size) {
@@ -125,8 +224,12 @@ int64_t FindSizeRun(int64_t size, const FileRecord* records, int64_t first, int6
 uint32_t MatchPools(FileRecord* records1, uint32_t count1, FileRecord* records2, uint32_t count2, int sorted) {
   DWORD startTick = GetTickCount();
   uint32_t action = RunOptions.Action;
-  Walk walk{records1, count1, records2, count2,
-            action == ActionLinkFile1 || action == ActionLinkFile2 || action == ActionLinkFragmented};
+  Walk walk;
+  walk.records1 = records1;
+  walk.count1 = count1;
+  walk.records2 = records2;
+  walk.count2 = count2;
+  walk.linkAction = action == ActionLinkFile1 || action == ActionLinkFile2 || action == ActionLinkFragmented;
   walk.statusTick = startTick;
 
   for (uint32_t i = 0; i < count1; ++i) {
@@ -137,6 +240,7 @@ uint32_t MatchPools(FileRecord* records1, uint32_t count1, FileRecord* records2,
     if (!(sorted ? WalkSizeRun(walk, a) : WalkWholePool(walk, a))) break;
   }
   CloseKeptForChecksum();
+  MemFree(walk.touched);
   PrintSummary(walk, startTick);
   return static_cast<uint32_t>(walk.filesFound);
 }

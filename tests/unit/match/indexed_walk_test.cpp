@@ -1,0 +1,243 @@
+// A run of one size walked through its index must do what the walk pair by pair does, byte for byte: the
+// same report, counts and summary, and the same tree afterwards, for every kind of action and option.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "actions/action_counters.h"
+#include "base/run_options.h"
+#include "compare/checksum_buffers.h"
+#include "console/output.h"
+#include "match/match_pools.h"
+#include "match/sort.h"
+#include "pool/file_pool.h"
+#include "pool/scanner.h"
+#include "seam/file_system.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+void Quiet(uint32_t, const wchar_t*, ...) {}
+
+bool NameHas(LPCWSTR path, const wchar_t* part) { return wcsstr(path, part) != nullptr; }
+
+// "locked" files can never be opened; a "vanish" file is deleted by someone else as it is first opened.
+HANDLE WINAPI HostileOpen(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                          DWORD disposition, DWORD flags, HANDLE templateFile) {
+  if (NameHas(path, L"locked")) {
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (NameHas(path, L"vanish")) DeleteFileW(path);
+  return CreateFileW(path, access, share, security, disposition, flags, templateFile);
+}
+
+// A "nolink" name cannot be made a hard link: the hard-link actions must put the file back.
+BOOL WINAPI HostileHardLink(LPCWSTR link, LPCWSTR existing, LPSECURITY_ATTRIBUTES security) {
+  if (NameHas(link, L"nolink")) {
+    SetLastError(ERROR_TOO_MANY_LINKS);
+    return FALSE;
+  }
+  return CreateHardLinkW(link, existing, security);
+}
+
+// Runs of several sizes: mostly different files, groups of copies (within a folder, across folders and
+// across the two subtrees), hard links, names met in several folders, files that cannot be read or vanish.
+void MakeTree(const fs::path& root) {
+  std::mt19937 random(2024);
+  std::vector<fs::path> made;
+  int copies = 0;
+  auto content = [&](size_t size, uint32_t id) {
+    std::string bytes(size, '\0');
+    std::mt19937 fill(id);
+    for (char& byte : bytes) byte = char(fill());
+    return bytes;
+  };
+  const fs::path folders[] = {root / "a", root / "a" / "sub", root / "a" / "x", root / "b", root / "b" / "y",
+                              root / "b" / "deep" / "er"};
+  for (const fs::path& folder : folders) fs::create_directories(folder);
+  const struct {
+    size_t size;
+    int files;
+  } runs[] = {{300, 130}, {20000, 50}, {5, 3}, {7, 2}, {9000, 12}};
+  // Two copies, each with other names, met after the first file of the run: relinking the one with fewer
+  // names fails for its other name, which is left a file of its own after the walk has met it as a member.
+  std::ofstream(root / "a" / "aaa_first_300.bin", std::ios::binary) << content(300, 999);
+  std::ofstream(root / "a" / "hub_300.bin", std::ios::binary) << content(300, 0);
+  fs::create_hard_link(root / "a" / "hub_300.bin", root / "a" / "x" / "hub_300.bin");
+  fs::create_hard_link(root / "a" / "hub_300.bin", root / "b" / "hub_300.bin");
+  std::ofstream(root / "b" / "copyhub_300.bin", std::ios::binary) << content(300, 0);
+  fs::create_hard_link(root / "b" / "copyhub_300.bin", root / "b" / "y" / "nolinkhub_300.bin");
+  uint32_t nextId = 1000;
+  for (const auto& run : runs) {
+    for (int i = 0; i < run.files; ++i) {
+      const fs::path& folder = folders[random() % 6];
+      std::string name = random() % 4 == 0 ? "same" + std::to_string(random() % 3) : "f" + std::to_string(i);
+      if (i % 47 == 5) name = "locked" + std::to_string(i);
+      if (i % 53 == 7) name = "vanish" + std::to_string(i);
+      fs::path path = folder / (name + "_" + std::to_string(run.size) + ".bin");
+      if (fs::exists(path)) continue;
+      // Other names of a few files, so that groups of three or more names form, within and across folders.
+      if (made.size() > 8 && random() % 9 == 0) {
+        fs::path existing = made[random() % 3 + (run.size == 300 ? 0 : made.size() - 8)];
+        if (fs::file_size(existing) == run.size && !NameHas(existing.c_str(), L"locked")) {
+          fs::create_hard_link(existing, random() % 2 ? path : folder / ("nolink" + std::to_string(i) + "_" + std::to_string(run.size) + ".bin"));
+          continue;
+        }
+      }
+      // One file in five is a copy of one of a few contents, and so are the first files, which get other names
+      // too; the rest are all different.
+      uint32_t id = random() % 5 == 0 || i < 3 ? uint32_t(random() % 6) : nextId++;
+      copies += id < 6;
+      std::string bytes = content(run.size, id);
+      // Files of one content that differ only in their middle byte: equal under test blocks at the ends only.
+      if (run.size == 20000 && id >= 1000 && random() % 4 == 0) bytes = content(run.size, 3), bytes[10000] ^= 1;
+      std::ofstream(path, std::ios::binary) << bytes;
+      made.push_back(path);
+    }
+  }
+  ASSERT_GT(copies, 20);
+}
+
+// Every file of the tree with its size, its content's hash and its link count, one line each.
+std::string ListTree(const fs::path& root) {
+  std::vector<std::string> lines;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    std::string line = entry.path().lexically_relative(root).generic_string();
+    if (entry.is_regular_file()) {
+      std::ifstream in(entry.path(), std::ios::binary);
+      std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      line += " " + std::to_string(bytes.size()) + " " + std::to_string(std::hash<std::string>()(bytes)) + " " +
+              std::to_string(fs::hard_link_count(entry.path()));
+    }
+    lines.push_back(line);
+  }
+  std::sort(lines.begin(), lines.end());
+  std::string text;
+  for (const std::string& line : lines) text += line + "\n";
+  return text;
+}
+
+struct Case {
+  const char* label;
+  bool twoPools;
+  std::function<void()> options;
+  int64_t fewestPairs = 2000;  // that the plain walk tests: a case that reaches few proves little
+};
+
+class IndexedWalk : public ::testing::TestWithParam<Case> {
+ protected:
+  void SetUp() override {
+    ScanPrintAt = Quiet;
+    InitChecksumBuffers();
+  }
+  void TearDown() override {
+    SetIndexedRunMinimumForTesting(64);
+    RestoreFileSystemCalls();
+    SetOutputHandleForTesting(GetStdHandle(STD_OUTPUT_HANDLE));
+    FreeChecksumBuffers();
+    fs::remove_all(root_);
+  }
+
+  // Output (the duration masked) and the tree afterwards, of one walk on a fresh tree.
+  std::string Walk(uint32_t indexedRunMinimum) {
+    fs::remove_all(root_);
+    MakeTree(root_);
+    ResetRunOptions();
+    DeletedCount = RenamedCount = ReplacedCount = 0;
+    SavedBytes = 0;
+    RunOptions.SameVolume = 1;
+    RunOptions.ParallelRead = 0;
+    GetParam().options();
+    std::wstring folder1 = root_.wstring() + L"\\", folder2 = folder1;
+    if (GetParam().twoPools) folder1 += L"a\\", folder2 += L"b\\";
+    RunOptions.SameSearchFolder = !GetParam().twoPools;
+    lstrcpyW(SearchFolder1, folder1.c_str());
+    lstrcpyW(SearchFolder2, folder2.c_str());
+
+    FilePool pool1 = {}, pool2 = {};
+    for (auto [pool, folder] : {std::pair(&pool1, &folder1), std::pair(&pool2, &folder2)}) {
+      if (pool == &pool2 && !GetParam().twoPools) break;
+      InitFilePool(pool, folder->c_str(), L"*", 1, 0, 0, 0);
+      ScanFolder(pool, pool->rootDir);
+      SortRecords(pool->records, pool->count, sizeof(FileRecord), CompareRecords);
+      RenumberRecords(pool);
+    }
+    FilePool& second = GetParam().twoPools ? pool2 : pool1;
+
+    fs::path outPath = fs::temp_directory_path() / ("zav_walk_out_" + std::to_string(GetCurrentProcessId()));
+    HANDLE out = CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
+    SetOutputHandleForTesting(out);
+    FileSystem.Open = HostileOpen;
+    FileSystem.CreateHardLink = HostileHardLink;
+    SetIndexedRunMinimumForTesting(indexedRunMinimum);
+    uint32_t found = MatchPools(pool1.records, pool1.count, second.records, second.count, 1);
+    RestoreFileSystemCalls();
+    SetOutputHandleForTesting(GetStdHandle(STD_OUTPUT_HANDLE));
+    CloseHandle(out);
+    ReleaseFilePool(&pool1);
+    ReleaseFilePool(&pool2);
+
+    std::ifstream in(outPath, std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    in.close();
+    fs::remove(outPath);
+    text = std::regex_replace(text, std::regex(" in [0-9.]+ [A-Za-z]+\r\n"), " in T\r\n");
+    return text + "found " + std::to_string(found) + "\n" + ListTree(root_);
+  }
+
+  fs::path root_ = fs::temp_directory_path() / ("zav_walk_" + std::to_string(GetCurrentProcessId()));
+};
+
+// The first line where two texts part, with the lines before it.
+std::string FirstDifference(const std::string& expected, const std::string& actual) {
+  size_t at = std::mismatch(expected.begin(), expected.end(), actual.begin(), actual.end()).first - expected.begin();
+  size_t from = at;
+  for (int lines = 0; from > 0 && lines < 4; --from) lines += expected[from - 1] == '\n';
+  return "plain walk:\n" + expected.substr(from, at - from + 200) + "\nindexed walk:\n" + actual.substr(from, at - from + 200);
+}
+
+TEST_P(IndexedWalk, DoesWhatThePlainWalkDoes) {
+  std::string plain = Walk(UINT32_MAX);
+  std::string indexed = Walk(2);
+  EXPECT_TRUE(plain == indexed) << FirstDifference(plain, indexed);
+  // The case must reach many pairs, or it proves nothing.
+  std::smatch tested;
+  ASSERT_TRUE(std::regex_search(plain, tested, std::regex("([0-9,]+) pairs tested")));
+  EXPECT_GE(std::stoll(std::regex_replace(tested[1].str(), std::regex(","), "")), GetParam().fewestPairs) << plain;
+}
+
+void PrintTo(const Case& c, std::ostream* out) { *out << c.label; }
+
+void Set(uint32_t action) { RunOptions.Action = action; }
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, IndexedWalk,
+    ::testing::Values(
+        Case{"report", false, [] {}}, Case{"report_two_pools", true, [] {}},
+        Case{"same_name_only", false, [] { RunOptions.SameNameOnly = 1; }, 20},
+        Case{"hardlinks_as_files", false, [] { RunOptions.FindHardlinks2 = 1; }},
+        Case{"hardlinks1_two_pools", true, [] { RunOptions.FindHardlinks1 = 1; }},
+        Case{"hardlinks2_two_pools", true, [] { RunOptions.FindHardlinks2 = 1; }},
+        Case{"test_blocks", false, [] { RunOptions.TestBlockSize = 8192; }},
+        Case{"delete2_emptied_folders", false, [] { Set(ActionDeleteFile2), RunOptions.DeleteEmptiedDirs = 1; }},
+        Case{"delete1_two_pools", true, [] { Set(ActionDeleteFile1); }},
+        Case{"delete_shorter_name", false, [] { Set(ActionDeleteShorterName); }},
+        Case{"delete_older_hardlinks", false, [] { Set(ActionDeleteOlder), RunOptions.FindHardlinks2 = 1; }},
+        Case{"link", false, [] { Set(ActionLinkFragmented); }},
+        Case{"link1_two_pools", true, [] { Set(ActionLinkFile1); }},
+        Case{"link2_hardlinks", false, [] { Set(ActionLinkFile2), RunOptions.FindHardlinks2 = 1; }},
+        Case{"rename1", false, [] { Set(ActionRenameFile1); }},
+        Case{"rename2_two_pools_same_name", true, [] { Set(ActionRenameFile2), RunOptions.SameNameOnly = 1; }, 10}),
+    [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.label); });
+}  // namespace

@@ -56,3 +56,36 @@ def test_sizes_above_4_gib_keep_every_bit(tmp_path):
         "-t:256M -m:4G -x:5G": (0, ["Matching 1 with 2 files...", *pair, "2 pairs tested", sparse])}
     assert runs["-t:256M -m:4G -x:5G"].lines[:3] == [
         "testing max 3x 256 MB per file", "testing files > 4 GB", "testing files < 5 GB"]
+
+
+def test_a_large_run_of_one_size(tmp_path):
+    """700 files of 64 bytes, mostly different, with groups of copies: the pairs and the count of the walk pair by
+    pair, one pool reporting and two pools deleting."""
+    groups = {10: 1, 250: 1, 699: 1, 100: 2, 400: 2, 401: 2, 555: 2}  # file number: content group
+    def content(i):
+        return (groups.get(i, 1000 + i)).to_bytes(4, "little") * 16
+    names = [f"f{i:04}.bin" for i in range(700)]
+    make_tree(tmp_path / "one", {name: content(i) for i, name in enumerate(names)})
+    one = run_zav(win(tmp_path / "one"))
+    # A pair found different meets the walk from both sides; in a group only the first file pairs with the others.
+    equal_pairs = sum(k * (k - 1) for k in (3, 4))
+    assert one.returncode == 0 and one.report() == [
+        "f0010.bin == f0250.bin", "f0010.bin == f0699.bin", "f0100.bin == f0400.bin", "f0100.bin == f0401.bin",
+        "f0100.bin == f0555.bin", f"{700 * 699 - equal_pairs + 5} pairs tested",
+        "20480 Bytes of redundant data found in 5 files in T"]
+
+    # Two pools: the first 300 files against the others; every copy in the second pool goes at its first pair.
+    make_tree(tmp_path / "two", {("a/" if i < 300 else "b/") + name: content(i) for i, name in enumerate(names)})
+    two = run_zav(win(tmp_path / "two" / "a"), win(tmp_path / "two" / "b"), "-d2")
+    left, lines, tested = set(range(300, 700)), [], 0
+    for i in range(300):
+        for j in sorted(left):
+            tested += 1
+            if content(i) == content(j):
+                lines += [f"{names[i]} == {names[j]}", " file2 deleted"]
+                left.remove(j)
+    deleted = 700 - 300 - len(left)
+    assert two.returncode == 0 and two.report(after="Matching ") == lines + [
+        f"{tested} pairs tested", f"0 Bytes of redundant data found in {deleted} files in T",
+        f"{deleted} files deleted saving {64 * deleted} Bytes"]
+    assert sorted(p.name for p in (tmp_path / "two" / "b").iterdir()) == [names[j] for j in sorted(left)]

@@ -137,6 +137,10 @@ bool WalkSizeRun(Walk& walk, FileRecord* a) {
   if (walk.count2 == 0) return true;
   int64_t j = FindSizeRun(a->size, walk.records2, walk.runStart, int64_t(walk.count2) - 1);
   if (j < 0) return true;
+  // Alone in its run, a file meets no other: its identity (an open, under Wine several server round trips)
+  // is not needed.
+  bool alone = &walk.records2[j] == a && (j + 1 == walk.count2 || walk.records2[j + 1].size != a->size);
+  if (alone) return true;
   ResolveLinkGroup(walk.records1, walk.count1, a);
   if (walk.linkAction && *a->linkCount == kMostLinks) return true;
   if (a->linkState == 3 && !RunOptions.FindHardlinks1) return true;

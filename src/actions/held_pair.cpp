@@ -5,6 +5,8 @@
 
 #include "base/memory.h"
 #include "compare/byte_compare.h"
+#include "compare/checksum_file.h"
+#include "compare/test_blocks.h"
 #include "seam/file_system.h"
 
 namespace {
@@ -82,8 +84,14 @@ void ReleaseHeldFile(OpenFileIdentity* file) {
 }
 
 void ReleasePair(HeldPair* held) {
-  ReleaseHeldFile(&held->file[0]);
-  ReleaseHeldFile(&held->file[1]);
+  for (uint32_t i = 0; i < 2; ++i) {
+    OpenFileIdentity* file = &held->file[i];
+    if (held->keptPath[i] && file->file != INVALID_HANDLE_VALUE) {
+      KeepForChecksum(held->keptPath[i], file->file);
+      file->file = INVALID_HANDLE_VALUE;
+    }
+    ReleaseHeldFile(file);
+  }
 }
 
 PairProof HoldPair(const wchar_t* path1, const wchar_t* path2, int64_t size, int64_t testSize, bool forAction,
@@ -94,10 +102,16 @@ PairProof HoldPair(const wchar_t* path1, const wchar_t* path2, int64_t size, int
   // Two names of one file must share the delete access each of them asks for.
   DWORD share = linked ? FILE_SHARE_READ | FILE_SHARE_DELETE : FILE_SHARE_READ;
   const wchar_t* paths[2] = {path1, path2};
+  // The whole-file proof of a report reads unbuffered in whole pieces from piece boundaries, as a checksum
+  // reads: the handles the checksums kept serve it, and it keeps them for the file's next pair.
+  bool throughKept = !forAction && !linked && IsKeepingForChecksum() && ChecksumCoversWholeFile(size, testSize);
   for (uint32_t i = 0; i < 2; ++i) {
-    HANDLE file = FileSystem.Open(paths[i], access, share, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    HANDLE file = throughKept ? OpenForChecksum(paths[i])
+                              : FileSystem.Open(paths[i], access, share, nullptr, OPEN_EXISTING,
+                                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
       held->file[i].file = file;
+      if (throughKept) held->keptPath[i] = paths[i];
       continue;
     }
     DWORD error = GetLastError();

@@ -18,6 +18,9 @@ struct HeldPair {
   OpenFileIdentity file[2];  // file1 and file2 of the pair; INVALID_HANDLE_VALUE once closed
   uint32_t number;           // the file that could not be held (1 or 2)
   DWORD error;
+  // A report's proof reads the opens the checksums keep and hands them back when released (the paths must
+  // outlive the hold); an action's holds are its own and closed.
+  const wchar_t* keptPath[2];
 };
 
 // Opens both files and proves what they are. With forAction the opens may delete and deny others writing,
@@ -27,7 +30,7 @@ struct HeldPair {
 // indexes already tell two files apart, which is proof enough for a report.
 PairProof HoldPair(const wchar_t* path1, const wchar_t* path2, int64_t size, int64_t testSize, bool forAction,
                    bool linked, bool twoFiles, HeldPair* held);
-// Closes what is still open.
+// Closes what is still open, or hands it back to be kept.
 void ReleasePair(HeldPair* held);
 // Closes one held file.
 void ReleaseHeldFile(OpenFileIdentity* file);

@@ -3,21 +3,12 @@
 #include <cstring>
 
 #include "compare/checksum_buffers.h"
+#include "compare/checksum_file.h"
 #include "compare/test_blocks.h"
 #include "console/control.h"
 #include "seam/file_system.h"
 
 namespace {
-// Reads at an offset, so that a pair needs no seeks (each a server call under Wine). The count read, or -1.
-int64_t ReadAt(HANDLE file, int64_t offset, unsigned char* buffer, uint32_t bytes) {
-  OVERLAPPED at = {};
-  at.Offset = static_cast<DWORD>(offset);
-  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-  DWORD delivered = 0;
-  if (FileSystem.Read(file, buffer, bytes, &delivered, &at)) return delivered;
-  return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
-}
-
 // Compares length bytes from start; with wholeFile the files must end there too. A short read is the end of
 // a file, so a small file costs one read.
 bool SameRange(HANDLE file1, HANDLE file2, unsigned char* buffer1, unsigned char* buffer2, int64_t start,

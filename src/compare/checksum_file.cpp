@@ -6,43 +6,90 @@
 #include "seam/file_system.h"
 
 namespace {
-// The first and the second file of the pair in hand.
-struct KeptOpen {
-  wchar_t* path;
-  HANDLE file;
-};
-KeptOpen g_kept[2];
-unsigned g_keptNext = 0;  // the slot the next keep replaces: the older one
+// Enough for a file to stay kept while the partners of its group come and go, and for the other names of a
+// size run read for a link group to be met again by the walk; few enough that a report holds only a handful
+// of files against writing at a time.
+constexpr unsigned kMostKept = 32;
 
-void CloseKept(KeptOpen& kept) {
-  if (!kept.path) return;
-  CloseHandle(kept.file);
+struct KeptOpen {
+  wchar_t* path;  // heap copy; null for a free slot
+  uint32_t hash;
+  HANDLE file;
+  uint64_t lastUse;
+};
+KeptOpen g_kept[kMostKept];
+uint64_t g_useClock = 0;
+bool g_keeping = false;
+
+uint32_t HashPath(const wchar_t* path) {
+  uint32_t hash = 2166136261u;
+  for (; *path; ++path) hash = (hash ^ static_cast<uint16_t>(*path)) * 16777619u;
+  return hash;
+}
+
+void Forget(KeptOpen& kept) {
   MemFree(kept.path);
   kept = {};
 }
 }  // namespace
 
-HANDLE OpenForChecksum(const wchar_t* path) {
+void SetKeepingForChecksum(bool keep) {
+  if (!keep) CloseKeptForChecksum();
+  g_keeping = keep;
+}
+
+bool IsKeepingForChecksum() { return g_keeping; }
+
+HANDLE TakeKeptForChecksum(const wchar_t* path) {
+  if (!g_keeping) return INVALID_HANDLE_VALUE;
+  uint32_t hash = HashPath(path);
   for (KeptOpen& kept : g_kept) {
-    if (!kept.path || wcscmp(kept.path, path) != 0) continue;
+    if (!kept.path || kept.hash != hash || wcscmp(kept.path, path) != 0) continue;
     HANDLE file = kept.file;
-    MemFree(kept.path);
-    kept = {};
+    Forget(kept);
     return file;
+  }
+  return INVALID_HANDLE_VALUE;
+}
+
+HANDLE OpenForChecksum(const wchar_t* path) {
+  HANDLE file = TakeKeptForChecksum(path);
+  if (file != INVALID_HANDLE_VALUE) {
+    // A kept handle may have been read to its end already: the checksum reads from the file pointer.
+    LARGE_INTEGER start = {};
+    if (SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return file;
+    CloseHandle(file);
   }
   return FileSystem.Open(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                          FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 }
 
-void KeepForChecksum(wchar_t* path, HANDLE file) {
-  KeptOpen& slot = g_kept[g_keptNext];
-  g_keptNext ^= 1;
-  CloseKept(slot);
-  slot = {path, file};
+void KeepForChecksum(const wchar_t* path, HANDLE file) {
+  if (!g_keeping) {
+    CloseHandle(file);
+    return;
+  }
+  KeptOpen* slot = &g_kept[0];
+  for (KeptOpen& kept : g_kept) {
+    if (!kept.path) {
+      slot = &kept;
+      break;
+    }
+    if (kept.lastUse < slot->lastUse) slot = &kept;
+  }
+  if (slot->path) {
+    CloseHandle(slot->file);
+    Forget(*slot);
+  }
+  *slot = {DupString(path), HashPath(path), file, ++g_useClock};
 }
 
 void CloseKeptForChecksum() {
-  for (KeptOpen& kept : g_kept) CloseKept(kept);
+  for (KeptOpen& kept : g_kept) {
+    if (!kept.path) continue;
+    CloseHandle(kept.file);
+    Forget(kept);
+  }
 }
 
 uint32_t ReadPiece(HANDLE file, unsigned char* buffer, uint32_t bytes, DWORD* error) {
@@ -56,4 +103,13 @@ uint32_t ReadPiece(HANDLE file, unsigned char* buffer, uint32_t bytes, DWORD* er
   if (FileSystem.Read(file, buffer, bytes, &delivered, nullptr) && delivered) return delivered;
   *error = GetLastError();
   return 0;
+}
+
+int64_t ReadAt(HANDLE file, int64_t offset, unsigned char* buffer, uint32_t bytes) {
+  LARGE_INTEGER position;
+  position.QuadPart = offset;
+  if (!SetFilePointerEx(file, position, nullptr, FILE_BEGIN)) return -1;
+  DWORD delivered = 0;
+  if (!FileSystem.Read(file, buffer, bytes, &delivered, nullptr)) return -1;
+  return delivered;
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "compare/checksum_buffers.h"
+#include "compare/checksum_file.h"
 #include "seam/file_system.h"
 
 namespace {
@@ -16,16 +17,6 @@ HANDLE OpenCached(const wchar_t* path) {
 }
 
 bool IsOpen(HANDLE file) { return file && file != INVALID_HANDLE_VALUE; }
-
-// The count delivered, or -1 when the read failed.
-int64_t ReadAt(HANDLE file, int64_t offset, unsigned char* buffer, uint32_t bytes) {
-  LARGE_INTEGER position;
-  position.QuadPart = offset;
-  if (!SetFilePointerEx(file, position, nullptr, FILE_BEGIN)) return -1;
-  DWORD delivered = 0;
-  if (!FileSystem.Read(file, buffer, bytes, &delivered, nullptr)) return -1;
-  return delivered;
-}
 
 int CompareOpenFiles(HANDLE file1, HANDLE file2, int64_t size, uint32_t blockLength) {
   unsigned char* buffer1 = g_endBuffers[0];

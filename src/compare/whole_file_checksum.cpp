@@ -23,6 +23,7 @@ uint64_t ChecksumWholeFile(const wchar_t* path, int64_t size, uint32_t* errorCod
   ReadAheadReader reader;
   reader.Start(size);
   unsigned char* buffer = TakeReadBuffer();
+  bool readToEnd = false;
   while (!CancelRequested) {
     DWORD error;
     uint32_t delivered = ReadPiece(file, buffer, kReadPiece, &error);
@@ -31,12 +32,17 @@ uint64_t ChecksumWholeFile(const wchar_t* path, int64_t size, uint32_t* errorCod
         ConsolePrint(L"error %S reading ", ErrorName(error));
         ConsolePrintPath(L"'%s'\n", DisplayPath(path));
       }
+      readToEnd = !error;
       break;
     }
     reader.Feed(buffer, delivered);
   }
   uint64_t checksum = reader.Finish();
-  CloseHandle(file);
+  // The byte proof of a pair this file makes reads it again next, mostly.
+  if (readToEnd)
+    KeepForChecksum(path, file);
+  else
+    CloseHandle(file);
   if (checksum == 0) ConsolePrint(L"oops, crc is 0\n");
   reader.Close();
   return checksum;

@@ -27,21 +27,27 @@ bool HasFileIndex(const FileRecord* record) { return record->fileIndexLow != 0 |
 // The serial of the record's volume, read on first need: only a record that shares its index with another
 // pays for the volume query.
 bool ReadRecordSerial(FileRecord* record) {
-  if (record->serialRead) return true;
+  if (record->serialRead == kSerialRead) return true;
   wchar_t* path = JoinPath(record->dir, record->name);
   HANDLE file = FileSystem.Open(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
   MemFree(path);
   if (file == INVALID_HANDLE_VALUE) return false;
-  record->serialRead = ReadVolumeSerial(file, &record->volumeSerial) ? 1 : 0;
+  uint32_t serial = 0;
+  bool read = ReadVolumeSerial(file, &serial);
   CloseHandle(file);
-  return record->serialRead != 0;
+  if (!read) return false;
+  record->volumeSerial = serial;
+  record->serialRead = kSerialRead;
+  return true;
 }
 
 // Equal indexes name one file only on one volume. A serial that cannot be read counts as the same volume:
 // records taken for one file are never compared by content, so nothing is acted on by mistake.
 bool SameFile(FileRecord* a, FileRecord* b) {
   if (a->fileIndexLow != b->fileIndexLow || a->fileIndexHigh != b->fileIndexHigh) return false;
+  if (a->serialRead == kOnPoolVolume && b->serialRead == kOnPoolVolume && a->volumeSerial == b->volumeSerial)
+    return true;
   bool known = ReadRecordSerial(a) & ReadRecordSerial(b);
   return !known || a->volumeSerial == b->volumeSerial;
 }
@@ -104,7 +110,7 @@ uint32_t QueryIdentity(HANDLE file, uint32_t* indexLow, uint32_t* indexHigh, int
 // the checksum's own open, which is kept for it. A file others may not share for reading gets the plain
 // identity open, and its checksum reports the failure as it would have.
 uint32_t ReadIdentityForChecksum(FileRecord* record) {
-  if (RunOptions.ParallelRead) return ReadIdentity(record);
+  if (!IsKeepingForChecksum()) return ReadIdentity(record);
   wchar_t* path = JoinPath(record->dir, record->name);
   HANDLE file = OpenForChecksum(path);
   if (file == INVALID_HANDLE_VALUE) {
@@ -114,6 +120,7 @@ uint32_t ReadIdentityForChecksum(FileRecord* record) {
   }
   uint32_t links = QueryIdentity(file, &record->fileIndexLow, &record->fileIndexHigh, &record->allocSize);
   KeepForChecksum(path, file);
+  MemFree(path);
   return links;
 }
 }  // namespace
@@ -162,7 +169,8 @@ void ResolveLinkGroup(FileRecord* records, uint32_t count, FileRecord* record) {
     FileRecord* other = &records[i];
     // A deleted record's name is gone; it must not join a group that actions later walk.
     if (other == record || other->size != record->size || !other->name || !other->name[0]) continue;
-    if (!HasFileIndex(other)) ReadIdentity(other);
+    // Through the checksum's open: the walk meets the other names of the run next, and reads them.
+    if (!HasFileIndex(other)) ReadIdentityForChecksum(other);
     if (!SameFile(other, record)) continue;
     // One file reached through linked folders can show more names than its link count.
     if (used == *record->groupCapacity) {

@@ -235,6 +235,7 @@ uint32_t MatchPools(FileRecord* records1, uint32_t count1, FileRecord* records2,
   walk.count2 = count2;
   walk.linkAction = action == ActionLinkFile1 || action == ActionLinkFile2 || action == ActionLinkFragmented;
   walk.statusTick = startTick;
+  SetKeepingForChecksum(!RunOptions.ParallelRead);
 
   for (uint32_t i = 0; i < count1; ++i) {
     FileRecord* a = &records1[i];
@@ -243,7 +244,7 @@ uint32_t MatchPools(FileRecord* records1, uint32_t count1, FileRecord* records2,
     ShowProgress(walk, i);
     if (!(sorted ? WalkSizeRun(walk, a) : WalkWholePool(walk, a))) break;
   }
-  CloseKeptForChecksum();
+  SetKeepingForChecksum(false);
   MemFree(walk.touched);
   PrintSummary(walk, startTick);
   return static_cast<uint32_t>(walk.filesFound);

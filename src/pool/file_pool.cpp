@@ -35,6 +35,8 @@ void InitFilePool(FilePool* pool, const wchar_t* rootDir, const wchar_t* pattern
   pool->pattern = DupString(pattern);
   pool->recurse = recurse;
   pool->followReparse = followReparse;
+  static LONG lastVolumeTag = 0;
+  pool->volumeTag = static_cast<uint32_t>(InterlockedIncrement(&lastVolumeTag));
   pool->progressPos = progressPos;
   pool->errorPos = errorPos;
   pool->depth = 0;

@@ -15,7 +15,7 @@ struct FileRecord {
   int64_t size;
   int64_t allocSize;         // space allocated on the volume, read when first needed
   uint32_t openError;        // Windows error of the last failed open for checksumming
-  uint32_t volumeSerial;     // serial number of the file's volume, read only when another file has its index
+  uint32_t volumeSerial;     // serial number of the file's volume, or its pool's tag (serialRead)
   uint64_t checksum;         // CRC-64 of the content (or of the test blocks); 0 = not computed
   uint32_t fileIndexLow;
   uint32_t fileIndexHigh;
@@ -26,8 +26,15 @@ struct FileRecord {
   FileRecord** groupMembers; // head first; owned by the head
   PtrList* comparedWith;     // records already found identical with this one
   int32_t replacedByLink;    // 1 once this run replaced the file by a hard link
-  int32_t serialRead;        // 1 once volumeSerial holds the serial
+  int32_t serialRead;        // kSerialRead once volumeSerial holds the serial, kOnPoolVolume below
 };
+
+// serialRead: the serial is read only when another file has the record's index, and it costs a volume query
+// (under Wine a round trip to the mount manager). A plain file that a scan found without crossing a linked
+// folder lies on its pool root's volume: such records carry their pool's tag instead, and two of one tag lie
+// on one volume without asking.
+constexpr int32_t kSerialRead = 1;
+constexpr int32_t kOnPoolVolume = 2;
 
 // Growable list of record pointers, each pointer held at most once.
 struct PtrList {
@@ -52,4 +59,5 @@ struct FilePool {
   uint32_t count;
   uint32_t committedSlots;
   uint32_t reservedSlots;
+  uint32_t volumeTag;        // told to the records on the root's volume; no two pools of a process share one
 };

@@ -72,6 +72,11 @@ bool StoreFile(FilePool* pool, ScanLevel* level, size_t folderLength, wchar_t** 
   }
   record->dir = *dirString;
   record->size = size;
+  // Without linked folders followed, every folder lies on the root's volume; a file link may lead elsewhere.
+  if (!pool->followReparse && !(level->entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    record->serialRead = kOnPoolVolume;
+    record->volumeSerial = pool->volumeTag;
+  }
   ShowProgressIfDue(pool, false);
   return true;
 }

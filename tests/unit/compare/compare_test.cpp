@@ -7,6 +7,7 @@
 #include <random>
 
 #include "compare/checksum_buffers.h"
+#include "compare/checksum_file.h"
 #include "compare/checksum_thread.h"
 #include "compare/crc64.h"
 #include "compare/read_ahead_reader.h"
@@ -182,6 +183,22 @@ TEST_F(Files, WholeFileAndTestBlockChecksums) {
     EXPECT_EQ(errorCode, c.openFailure ? c.openFailure : 77u);
     EXPECT_EQ(TakeOutput(), c.output);
   }
+}
+
+// The matching thread keeps its opens for the file's next use: read again, a kept open starts at the first
+// byte, and once the keeping ends the file is free to go.
+TEST_F(Files, AKeptOpenIsReadAgainFromTheStart) {
+  Bytes content = RandomBytes(3 * MiB + 1, 5);
+  const std::wstring path = Write(L"k.bin", content);
+  SetKeepingForChecksum(true);
+  uint32_t errorCode = 0;
+  uint64_t first = ChecksumWholeFile(path.c_str(), content.size(), &errorCode);
+  uint64_t second = ChecksumWholeFile(path.c_str(), content.size(), &errorCode);
+  EXPECT_EQ(first, ReferenceChecksum(content, {{0, 3 * MiB + 1}}));
+  EXPECT_EQ(second, first);
+  EXPECT_FALSE(DeleteFileW(path.c_str())) << "kept: others may only read";
+  SetKeepingForChecksum(false);
+  EXPECT_TRUE(DeleteFileW(path.c_str()));
 }
 
 // Reads alternate; a failed start read decides nothing, a failed end read means different. differAt: -1 none.

@@ -12,6 +12,7 @@
 #include "base/memory.h"
 #include "base/run_options.h"
 #include "compare/checksum_buffers.h"
+#include "compare/checksum_file.h"
 #include "console/output.h"
 #include "identity/fragmentation.h"
 #include "identity/link_groups.h"
@@ -50,6 +51,11 @@ TEST(IsKnownIdentical, DirectByFileIndexAndThroughACommonPartner) {
   c.volumeSerial = 0xCD;
   EXPECT_EQ(IsKnownIdentical(a.comparedWith, &c, 0), 0);
   c.volumeSerial = 0xAB;
+  // Plain files of one pool that was scanned without following linked folders lie on one volume: nothing is
+  // asked (these records have no path to ask with).
+  b.serialRead = c.serialRead = kOnPoolVolume;
+  EXPECT_EQ(IsKnownIdentical(a.comparedWith, &c, 0), 1);
+  b.serialRead = c.serialRead = kSerialRead;
   // d shares the partner b with a: known only when looking deep.
   LinkIdentical(&d, &b);
   EXPECT_EQ(IsKnownIdentical(a.comparedWith, &d, 0), 0);
@@ -203,22 +209,28 @@ HANDLE WINAPI CountedOpen(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_AT
   return CreateFileW(path, access, share, security, disposition, flags, templateFile);
 }
 
-// The open that read a file's identity reads its content and allocation too, and is closed before anything acts
-// on the file.
-TEST_F(KnownChecksums, OneOpenServesAFilesIdentityAndContent) {
+// The open that read a file's identity reads its content and allocation too, and proves its pairs; it is
+// closed before anything acts on the file.
+TEST_F(KnownChecksums, OneOpenServesAFilesIdentityContentAndProof) {
   Write(L"x", "aaaa");
   Write(L"y", "bbbb");
-  FileRecord records[2] = {Record(L"x", 4, 0), Record(L"y", 4, 1)};
+  Write(L"z", "aaaa");
+  FileRecord records[3] = {Record(L"x", 4, 0), Record(L"y", 4, 1), Record(L"z", 4, 2)};
   RunOptions.ParallelRead = 0;  // the checksum threads of parallel reading open their own files
+  SetKeepingForChecksum(true);
   g_opens = 0;
   FileSystem.Open = CountedOpen;
-  for (FileRecord& record : records) ResolveLinkGroup(records, 2, &record);
+  for (FileRecord& record : records) ResolveLinkGroup(records, 3, &record);
   ComparePair(&records[0], &records[1], &tested_, &found_, &redundant_);
-  EXPECT_EQ(g_opens, 2);
+  ComparePair(&records[0], &records[2], &tested_, &found_, &redundant_);
+  EXPECT_EQ(g_opens, 3);
+  EXPECT_EQ(found_, 1);
   EXPECT_NE(records[0].checksum, 0u);
   EXPECT_NE(records[0].checksum, records[1].checksum);
   EXPECT_EQ(records[1].allocSize, GetAllocationSize((dir_ + L"y").c_str())) << "read with the identity";
-  EXPECT_TRUE(DeleteFileW((dir_ + L"y").c_str())) << "a handle was left open";
+  SetKeepingForChecksum(false);
+  for (const wchar_t* name : {L"x", L"y", L"z"})
+    EXPECT_TRUE(DeleteFileW((dir_ + name).c_str())) << "a handle was left open";
 }
 
 // The same path met twice is no pair, whatever the case of its letters (linguistic: ß and SS are one name).

@@ -87,6 +87,11 @@ TEST_F(Scan, EveryFileWholeOneFolderStringPerFolderWithFilesAndTheNestingLimit) 
   for (uint32_t i = 0; i < pool_.count; ++i) owners[pool_.records[i].dir] += pool_.records[i].ownsDir;
   EXPECT_EQ(owners.size(), 8u) << "empty folders make no folder string";
   for (const auto& [dir, owned] : owners) EXPECT_EQ(owned, 1) << dir;
+  // No linked folder followed: every plain file carries the pool's tag for its volume.
+  for (uint32_t i = 0; i < pool_.count; ++i) {
+    EXPECT_EQ(pool_.records[i].serialRead, kOnPoolVolume);
+    EXPECT_EQ(pool_.records[i].volumeSerial, pool_.volumeTag);
+  }
   EXPECT_EQ(shown[kProgress].back(), std::to_wstring(kFiles.size())) << "the final count is always shown";
   // Folder 1 stands 1021 levels down, so 3 is the deepest level listed and 4 is refused, once.
   EXPECT_EQ(Run(root + L"1\\", 1021), (Found{{L"f1", 5}, {L"2\\f2", 6}, {L"2\\3\\f3", 7}, {L"2\\zz\\g3", 10}}));

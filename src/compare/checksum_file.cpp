@@ -6,18 +6,25 @@
 #include "seam/file_system.h"
 
 namespace {
-// Enough for a file to stay kept while the partners of its group come and go, and for the other names of a
-// size run read for a link group to be met again by the walk; few enough that a report holds only a handful
-// of files against writing at a time.
-constexpr unsigned kMostKept = 32;
+// Opens whose content is still to be read: the other names of a size run that a link group's search read,
+// which the walk meets next and reads. Kept in the order read; past the limit a further one is closed. Under
+// Wine every kept handle holds a Unix file descriptor, and a process may be allowed no more than 1024: with
+// 1024 kept, reads failed there for want of one.
+constexpr unsigned kMostUnread = 512;
+// Opens read already: enough for a file to stay kept while the partners of its group come and go, few enough
+// that a report holds only a handful of files against writing at a time.
+constexpr unsigned kMostRead = 32;
 
 struct KeptOpen {
   wchar_t* path;  // heap copy; null for a free slot
   uint32_t hash;
   HANDLE file;
+  bool read;
   uint64_t lastUse;
 };
-KeptOpen g_kept[kMostKept];
+KeptOpen g_kept[kMostUnread + kMostRead];
+unsigned g_unreadCount = 0;
+unsigned g_readCount = 0;
 uint64_t g_useClock = 0;
 bool g_keeping = false;
 
@@ -28,8 +35,32 @@ uint32_t HashPath(const wchar_t* path) {
 }
 
 void Forget(KeptOpen& kept) {
+  --(kept.read ? g_readCount : g_unreadCount);
   MemFree(kept.path);
   kept = {};
+}
+
+void Keep(const wchar_t* path, HANDLE file, bool read) {
+  KeptOpen* slot = nullptr;
+  KeptOpen* oldestRead = nullptr;
+  for (KeptOpen& kept : g_kept) {
+    if (!kept.path) {
+      if (!slot) slot = &kept;
+    } else if (kept.read && (!oldestRead || kept.lastUse < oldestRead->lastUse)) {
+      oldestRead = &kept;
+    }
+  }
+  if (!read && g_unreadCount == kMostUnread) {
+    CloseHandle(file);
+    return;
+  }
+  if (read && g_readCount == kMostRead) {
+    CloseHandle(oldestRead->file);
+    Forget(*oldestRead);
+    slot = oldestRead;
+  }
+  *slot = {DupString(path), HashPath(path), file, read, ++g_useClock};
+  ++(read ? g_readCount : g_unreadCount);
 }
 }  // namespace
 
@@ -64,24 +95,18 @@ HANDLE OpenForChecksum(const wchar_t* path) {
                          FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 }
 
-void KeepForChecksum(const wchar_t* path, HANDLE file) {
-  if (!g_keeping) {
+void KeepUnreadForChecksum(const wchar_t* path, HANDLE file) {
+  if (g_keeping)
+    Keep(path, file, false);
+  else
     CloseHandle(file);
-    return;
-  }
-  KeptOpen* slot = &g_kept[0];
-  for (KeptOpen& kept : g_kept) {
-    if (!kept.path) {
-      slot = &kept;
-      break;
-    }
-    if (kept.lastUse < slot->lastUse) slot = &kept;
-  }
-  if (slot->path) {
-    CloseHandle(slot->file);
-    Forget(*slot);
-  }
-  *slot = {DupString(path), HashPath(path), file, ++g_useClock};
+}
+
+void KeepForChecksum(const wchar_t* path, HANDLE file) {
+  if (g_keeping)
+    Keep(path, file, true);
+  else
+    CloseHandle(file);
 }
 
 void CloseKeptForChecksum() {

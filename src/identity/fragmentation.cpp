@@ -4,6 +4,7 @@
 #include <winioctl.h>
 
 #include "base/memory.h"
+#include "compare/checksum_file.h"
 #include "seam/file_system.h"
 
 namespace {
@@ -62,11 +63,17 @@ bool AllocationSizeIsStandard() { return FileInformationByHandleEx() != nullptr;
 
 int64_t GetAllocationSize(const wchar_t* path) {
   if (FileInformationByHandleExFn query = FileInformationByHandleEx()) {
-    HANDLE file = OpenForQuery(path);
+    // The matching thread mostly still keeps the file open from its checksum.
+    HANDLE file = TakeKeptForChecksum(path);
+    bool kept = file != INVALID_HANDLE_VALUE;
+    if (!kept) file = OpenForQuery(path);
     if (file == INVALID_HANDLE_VALUE) return 0;
     FILE_STANDARD_INFO info = {};
     BOOL ok = query(file, FileStandardInfo, &info, sizeof info);
-    CloseHandle(file);
+    if (kept)
+      KeepForChecksum(path, file);
+    else
+      CloseHandle(file);
     if (ok) return info.AllocationSize.QuadPart;
   }
   return GetCompressedSize(path);

@@ -119,7 +119,7 @@ uint32_t ReadIdentityForChecksum(FileRecord* record) {
     return links;
   }
   uint32_t links = QueryIdentity(file, &record->fileIndexLow, &record->fileIndexHigh, &record->allocSize);
-  KeepForChecksum(path, file);
+  KeepUnreadForChecksum(path, file);
   MemFree(path);
   return links;
 }

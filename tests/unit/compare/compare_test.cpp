@@ -5,6 +5,7 @@
 #include <fstream>
 #include <mutex>
 #include <random>
+#include <vector>
 
 #include "compare/checksum_buffers.h"
 #include "compare/checksum_file.h"
@@ -199,6 +200,28 @@ TEST_F(Files, AKeptOpenIsReadAgainFromTheStart) {
   EXPECT_FALSE(DeleteFileW(path.c_str())) << "kept: others may only read";
   SetKeepingForChecksum(false);
   EXPECT_TRUE(DeleteFileW(path.c_str()));
+}
+
+// Every kept handle holds a file descriptor under Wine: at most 512 unread ones (the first kept stay) and the
+// 32 most recently used read ones are kept, the rest are closed at once and their files free to go.
+TEST_F(Files, KeptOpensAreBounded) {
+  SetKeepingForChecksum(true);
+  std::vector<std::wstring> unread, read;
+  for (int i = 0; i < 520; ++i) unread.push_back(Write((L"u" + std::to_wstring(i)).c_str(), {}));
+  for (int i = 0; i < 40; ++i) read.push_back(Write((L"r" + std::to_wstring(i)).c_str(), {}));
+  for (const std::wstring& path : unread) KeepUnreadForChecksum(path.c_str(), OpenForChecksum(path.c_str()));
+  for (const std::wstring& path : read) KeepForChecksum(path.c_str(), OpenForChecksum(path.c_str()));
+  auto deletable = [](const std::vector<std::wstring>& paths, size_t from, size_t to) {
+    size_t count = 0;
+    for (size_t i = from; i < to; ++i) count += DeleteFileW(paths[i].c_str()) ? 1 : 0;
+    return count;
+  };
+  EXPECT_EQ(deletable(unread, 0, 512), 0u);
+  EXPECT_EQ(deletable(unread, 512, 520), 8u);
+  EXPECT_EQ(deletable(read, 0, 8), 8u);
+  EXPECT_EQ(deletable(read, 8, 40), 0u);
+  SetKeepingForChecksum(false);
+  EXPECT_EQ(deletable(unread, 0, 512) + deletable(read, 8, 40), 544u);
 }
 
 // Reads alternate; a failed start read decides nothing, a failed end read means different. differAt: -1 none.

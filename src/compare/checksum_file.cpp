@@ -6,14 +6,14 @@
 #include "seam/file_system.h"
 
 namespace {
-// Opens whose content is still to be read: the other names of a size run that a link group's search read,
-// which the walk meets next and reads. Kept in the order read; past the limit a further one is closed. Under
-// Wine every kept handle holds a Unix file descriptor, and a process may be allowed no more than 1024: with
-// 1024 kept, reads failed there for want of one.
-constexpr unsigned kMostUnread = 512;
-// Opens read already: enough for a file to stay kept while the partners of its group come and go, few enough
-// that a report holds only a handful of files against writing at a time.
-constexpr unsigned kMostRead = 32;
+// Opens whose content is still to be read: the file the walk resolves just before it reads it, and the other
+// names of a size run that a link group's search read, which the walk meets next.
+constexpr unsigned kMostUnread = 256;
+// Opens read already, which the byte proof of a pair reads again: the file whose partners come and go, and
+// the files of a group that a later first file pairs with.
+constexpr unsigned kMostRead = 512;
+// Under Wine every kept handle holds a Unix file descriptor, and a process may be allowed no more than 1024:
+// with 1056 kept, reads failed there for want of one.
 
 struct KeptOpen {
   wchar_t* path;  // heap copy; null for a free slot
@@ -40,24 +40,22 @@ void Forget(KeptOpen& kept) {
   kept = {};
 }
 
+// The oldest of a kind makes room: an open the walk skipped past (a file known identical already, another
+// name of a file met before) is never read.
 void Keep(const wchar_t* path, HANDLE file, bool read) {
   KeptOpen* slot = nullptr;
-  KeptOpen* oldestRead = nullptr;
+  KeptOpen* oldest = nullptr;
   for (KeptOpen& kept : g_kept) {
     if (!kept.path) {
       if (!slot) slot = &kept;
-    } else if (kept.read && (!oldestRead || kept.lastUse < oldestRead->lastUse)) {
-      oldestRead = &kept;
+    } else if (kept.read == read && (!oldest || kept.lastUse < oldest->lastUse)) {
+      oldest = &kept;
     }
   }
-  if (!read && g_unreadCount == kMostUnread) {
-    CloseHandle(file);
-    return;
-  }
-  if (read && g_readCount == kMostRead) {
-    CloseHandle(oldestRead->file);
-    Forget(*oldestRead);
-    slot = oldestRead;
+  if ((read ? g_readCount : g_unreadCount) == (read ? kMostRead : kMostUnread)) {
+    CloseHandle(oldest->file);
+    Forget(*oldest);
+    slot = oldest;
   }
   *slot = {DupString(path), HashPath(path), file, read, ++g_useClock};
   ++(read ? g_readCount : g_unreadCount);

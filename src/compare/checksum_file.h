@@ -9,13 +9,13 @@
 // A handle kept for the path (below) is handed over instead of opening again.
 HANDLE OpenForChecksum(const wchar_t* path);
 
-// Under Wine every open is several server round trips, and the matching thread meets a file several times in
-// a row: its identity, its checksum, the byte proof of each pair it makes. So the matching thread keeps its
-// opens and hands them out again for the same path: up to 512 whose content is still to be read (an identity
-// read just before the content, or the other names of a size run read for a link group), and the few most
-// recently used of those read already. A kept handle lets others only read the file: every one is closed
-// before any action on a duplicate and at the end of matching. Never on the checksum threads of parallel
-// reading, which open their own.
+// Under Wine every open is several server round trips, and the matching thread meets a file several times:
+// its identity, its checksum, the byte proof of each pair it makes. So the matching thread keeps its opens and
+// hands them out again for the same path: the 256 newest whose content is still to be read (an identity read
+// just before the content, or the other names of a size run read for a link group) and the 512 most recently
+// used of those read already. A kept handle lets others only read the file: every one is closed before any
+// action on a duplicate and at the end of matching. Never on the checksum threads of parallel reading, which
+// open their own.
 void KeepUnreadForChecksum(const wchar_t* path, HANDLE file);
 void KeepForChecksum(const wchar_t* path, HANDLE file);
 // The handle kept for the path, no longer kept; INVALID_HANDLE_VALUE when there is none.

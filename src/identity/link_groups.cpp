@@ -139,13 +139,34 @@ uint32_t GetLinkCount(const wchar_t* path) {
   return GetFileIdentity(path, &low, &high);
 }
 
-void ResolveLinkGroup(FileRecord* records, uint32_t count, FileRecord* record) {
+void ResolveLinkGroup(FileRecord* records, uint32_t count, FileRecord* record, LinkGroupGathering gathering) {
   if (record->linkState > 0) return;
   if (!record->linkCount) record->linkCount = NewCell(ReadIdentityForChecksum(record));
   uint32_t links = *record->linkCount;
   if (links <= 1 || !HasFileIndex(record)) {
     record->linkState = 1;
     return;
+  }
+
+  // Other names of the file have its size: only the run of that size is searched when the pool is sorted.
+  uint32_t first = 0, end = count;
+  if (RunOptions.SortBySize) {
+    first = record->index;
+    while (first > 0 && records[first - 1].size == record->size) --first;
+    end = record->index;
+    while (end < count && records[end].size == record->size) ++end;
+  }
+  if (gathering == LinkGroupGathering::AsMet) {
+    for (uint32_t i = first; i < end; ++i) {
+      FileRecord* head = &records[i];
+      if (head == record || head->linkState != 2 || head->size != record->size || !SameFile(head, record)) continue;
+      MemFree(record->linkCount);
+      record->linkCount = nullptr;
+      if (*head->groupCount == *head->groupCapacity) GrowMembers(head, *head->groupCount + 4);
+      head->groupMembers[(*head->groupCount)++] = record;
+      ShareGroupOf(head, record);
+      return;
+    }
   }
 
   record->linkState = 2;
@@ -156,15 +177,11 @@ void ResolveLinkGroup(FileRecord* records, uint32_t count, FileRecord* record) {
   *record->groupCapacity = links;
   record->groupMembers[0] = record;
   uint32_t used = 1;
-
-  // Other names of the file have its size: only the run of that size is searched when the pool is sorted.
-  uint32_t first = 0, end = count;
-  if (RunOptions.SortBySize) {
-    first = record->index;
-    while (first > 0 && records[first - 1].size == record->size) --first;
-    end = record->index;
-    while (end < count && records[end].size == record->size) ++end;
+  if (gathering == LinkGroupGathering::AsMet) {
+    *record->groupCount = used;
+    return;
   }
+
   for (uint32_t i = first; i < end; ++i) {
     FileRecord* other = &records[i];
     // A deleted record's name is gone; it must not join a group that actions later walk.

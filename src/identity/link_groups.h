@@ -7,9 +7,17 @@
 // nNumberOfLinks of the file, filling its file index; 0 when it cannot be opened or queried (outputs untouched).
 uint32_t GetFileIdentity(const wchar_t* path, uint32_t* indexLow, uint32_t* indexHigh);
 uint32_t GetLinkCount(const wchar_t* path);
+// How the other names of a file join its link group.
+enum class LinkGroupGathering {
+  AllNamesNow,  // the first name resolved reads the identity of every record of its size and gathers them
+  AsMet,        // each name joins the group of the first when it is resolved itself: no identity is read
+                // before the walk reads the file anyway. For a sorted report, which acts on no other name.
+};
 // Gives the record its link count and file index and, for a file with several links, gathers the other
-// names of the file from the record's own pool (records, count) into a link group headed by the record.
-void ResolveLinkGroup(FileRecord* records, uint32_t count, FileRecord* record);
+// names of the file from the record's own pool (records, count) into a link group headed by the first name
+// resolved.
+void ResolveLinkGroup(FileRecord* records, uint32_t count, FileRecord* record,
+                      LinkGroupGathering gathering = LinkGroupGathering::AllNamesNow);
 // 1 when both records name one file: equal indexes on one volume (an unread index never matches). Reads
 // a missing index first.
 int HasEqualFileIndex(FileRecord* a, FileRecord* b);

@@ -27,6 +27,7 @@ struct Walk {
   FileRecord* records2 = nullptr;
   uint32_t count2 = 0;
   bool linkAction = false;
+  LinkGroupGathering gathering = LinkGroupGathering::AllNamesNow;
   int64_t pairsTested = 0;  // a run of 46,341 files of one size already makes 2^31 pairs
   int32_t filesFound = 0;
   int64_t redundant = 0;
@@ -54,7 +55,7 @@ enum class Offered { kGoOn, kFirstGone, kCancel };
 
 // The second file's turn in the sorted walk.
 Offered OfferPair(Walk& walk, FileRecord* a, FileRecord* b) {
-  ResolveLinkGroup(walk.records2, walk.count2, b);
+  ResolveLinkGroup(walk.records2, walk.count2, b, walk.gathering);
   if (b->linkState == 3) return Offered::kGoOn;  // its head stands for it
   if (walk.linkAction && *a->linkCount + *b->linkCount > kMostLinks) return Offered::kGoOn;
   if (!RunOptions.FindHardlinks2 && !ChecksumsDiffer(a, b)) {
@@ -141,7 +142,7 @@ bool WalkSizeRun(Walk& walk, FileRecord* a) {
   // is not needed.
   bool alone = &walk.records2[j] == a && (j + 1 == walk.count2 || walk.records2[j + 1].size != a->size);
   if (alone) return true;
-  ResolveLinkGroup(walk.records1, walk.count1, a);
+  ResolveLinkGroup(walk.records1, walk.count1, a, walk.gathering);
   if (walk.linkAction && *a->linkCount == kMostLinks) return true;
   if (a->linkState == 3 && !RunOptions.FindHardlinks1) return true;
   if (j != walk.runStart) {
@@ -235,6 +236,10 @@ uint32_t MatchPools(FileRecord* records1, uint32_t count1, FileRecord* records2,
   walk.count2 = count2;
   walk.linkAction = action == ActionLinkFile1 || action == ActionLinkFile2 || action == ActionLinkFragmented;
   walk.statusTick = startTick;
+  // A sorted report acts on no other name of a file: its names may join their group as the walk meets them,
+  // which spares reading every record of a size run ahead of the walk.
+  if (sorted && action == ActionReport && !RunOptions.FindHardlinks1 && !RunOptions.FindHardlinks2)
+    walk.gathering = LinkGroupGathering::AsMet;
   SetKeepingForChecksum(!RunOptions.ParallelRead);
 
   for (uint32_t i = 0; i < count1; ++i) {

@@ -202,13 +202,13 @@ TEST_F(Files, AKeptOpenIsReadAgainFromTheStart) {
   EXPECT_TRUE(DeleteFileW(path.c_str()));
 }
 
-// Every kept handle holds a file descriptor under Wine: at most 512 unread ones (the first kept stay) and the
-// 32 most recently used read ones are kept, the rest are closed at once and their files free to go.
+// Every kept handle holds a file descriptor under Wine: at most the 256 newest unread ones and the 512 most
+// recently used read ones are kept, the rest are closed and their files free to go.
 TEST_F(Files, KeptOpensAreBounded) {
   SetKeepingForChecksum(true);
   std::vector<std::wstring> unread, read;
-  for (int i = 0; i < 520; ++i) unread.push_back(Write((L"u" + std::to_wstring(i)).c_str(), {}));
-  for (int i = 0; i < 40; ++i) read.push_back(Write((L"r" + std::to_wstring(i)).c_str(), {}));
+  for (int i = 0; i < 260; ++i) unread.push_back(Write((L"u" + std::to_wstring(i)).c_str(), {}));
+  for (int i = 0; i < 520; ++i) read.push_back(Write((L"r" + std::to_wstring(i)).c_str(), {}));
   for (const std::wstring& path : unread) KeepUnreadForChecksum(path.c_str(), OpenForChecksum(path.c_str()));
   for (const std::wstring& path : read) KeepForChecksum(path.c_str(), OpenForChecksum(path.c_str()));
   auto deletable = [](const std::vector<std::wstring>& paths, size_t from, size_t to) {
@@ -216,12 +216,12 @@ TEST_F(Files, KeptOpensAreBounded) {
     for (size_t i = from; i < to; ++i) count += DeleteFileW(paths[i].c_str()) ? 1 : 0;
     return count;
   };
-  EXPECT_EQ(deletable(unread, 0, 512), 0u);
-  EXPECT_EQ(deletable(unread, 512, 520), 8u);
+  EXPECT_EQ(deletable(unread, 0, 4), 4u);
+  EXPECT_EQ(deletable(unread, 4, 260), 0u);
   EXPECT_EQ(deletable(read, 0, 8), 8u);
-  EXPECT_EQ(deletable(read, 8, 40), 0u);
+  EXPECT_EQ(deletable(read, 8, 520), 0u);
   SetKeepingForChecksum(false);
-  EXPECT_EQ(deletable(unread, 0, 512) + deletable(read, 8, 40), 544u);
+  EXPECT_EQ(deletable(unread, 4, 260) + deletable(read, 8, 520), 768u);
 }
 
 // Reads alternate; a failed start read decides nothing, a failed end read means different. differAt: -1 none.

@@ -119,26 +119,28 @@ class LinkGroupFiles : public ::testing::Test {
 };
 
 // Met again through linked folders, one file shows more names than links: the group grows, never overruns.
+// Gathered at once or as the walk meets each name, in the walk's order the groups come out the same.
 TEST_F(LinkGroupFiles, TheNamesOfOneFileJoinTheFirstMetAsHead) {
   Write(L"a", "same");
   Link(L"b", L"a");
   Write(L"d", "same");
-  FileRecord records[] = {Record(L"a", 4, 0), Record(L"b", 4, 1), Record(L"d", 4, 2), Record(L"a", 4, 3),
-                          Record(L"b", 4, 4)};
-  ResolveLinkGroup(records, 5, &records[0]);
-  EXPECT_EQ(records[0].linkState, 2);
-  EXPECT_EQ(*records[0].linkCount, 2u);
-  ASSERT_EQ(*records[0].groupCount, 4u);
-  EXPECT_GE(*records[0].groupCapacity, 4u);
-  EXPECT_EQ(records[0].groupMembers[2], &records[3]);
-  for (int i : {1, 3, 4}) {
-    EXPECT_EQ(records[i].linkState, 3);
-    EXPECT_EQ(records[i].groupMembers, records[0].groupMembers);
-    EXPECT_EQ(records[i].linkCount, records[0].linkCount);
+  for (LinkGroupGathering gathering : {LinkGroupGathering::AllNamesNow, LinkGroupGathering::AsMet}) {
+    FileRecord records[] = {Record(L"a", 4, 0), Record(L"b", 4, 1), Record(L"d", 4, 2), Record(L"a", 4, 3),
+                            Record(L"b", 4, 4)};
+    for (FileRecord& record : records) ResolveLinkGroup(records, 5, &record, gathering);
+    EXPECT_EQ(records[0].linkState, 2);
+    EXPECT_EQ(*records[0].linkCount, 2u);
+    ASSERT_EQ(*records[0].groupCount, 4u);
+    EXPECT_GE(*records[0].groupCapacity, 4u);
+    EXPECT_EQ(records[0].groupMembers[2], &records[3]);
+    for (int i : {1, 3, 4}) {
+      EXPECT_EQ(records[i].linkState, 3);
+      EXPECT_EQ(records[i].groupMembers, records[0].groupMembers);
+      EXPECT_EQ(records[i].linkCount, records[0].linkCount);
+    }
+    EXPECT_EQ(records[2].linkState, 1);
+    MemFree(records[0].groupMembers);
   }
-  ResolveLinkGroup(records, 5, &records[2]);
-  EXPECT_EQ(records[2].linkState, 1);
-  MemFree(records[0].groupMembers);
 }
 
 HANDLE WINAPI FailOpen(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {

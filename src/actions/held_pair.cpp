@@ -6,7 +6,6 @@
 #include "base/memory.h"
 #include "compare/byte_compare.h"
 #include "compare/checksum_file.h"
-#include "compare/test_blocks.h"
 #include "seam/file_system.h"
 
 namespace {
@@ -102,9 +101,9 @@ PairProof HoldPair(const wchar_t* path1, const wchar_t* path2, int64_t size, int
   // Two names of one file must share the delete access each of them asks for.
   DWORD share = linked ? FILE_SHARE_READ | FILE_SHARE_DELETE : FILE_SHARE_READ;
   const wchar_t* paths[2] = {path1, path2};
-  // The whole-file proof of a report reads unbuffered in whole pieces from piece boundaries, as a checksum
-  // reads: the handles the checksums kept serve it, and it keeps them for the file's next pair.
-  bool throughKept = !forAction && !linked && IsKeepingForChecksum() && ChecksumCoversWholeFile(size, testSize);
+  // The proof of a report reads unbuffered, in whole pieces from where the checksums' reads start: the handles
+  // the checksums kept serve it, and it keeps them for the file's next pair.
+  bool throughKept = !forAction && !linked && IsKeepingForChecksum();
   for (uint32_t i = 0; i < 2; ++i) {
     HANDLE file = throughKept ? OpenForChecksum(paths[i])
                               : FileSystem.Open(paths[i], access, share, nullptr, OPEN_EXISTING,

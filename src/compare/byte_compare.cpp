@@ -9,19 +9,20 @@
 #include "seam/file_system.h"
 
 namespace {
-// Compares length bytes from start; with wholeFile the files must end there too. A short read is the end of
-// a file, so a small file costs one read.
+// Compares length bytes from start. A range that runs to the end of the file is read in whole pieces, the
+// last one cut short by the end: an unbuffered handle reads only whole sectors, and a small file costs one
+// read. Every other range the checksums read is made of whole pieces.
 bool SameRange(HANDLE file1, HANDLE file2, unsigned char* buffer1, unsigned char* buffer2, int64_t start,
-               int64_t length, bool wholeFile) {
+               int64_t length, bool toEnd) {
   for (int64_t compared = 0;;) {
     if (CancelRequested) return false;
-    uint32_t wanted = wholeFile || length - compared >= kReadPiece ? kReadPiece
-                                                                    : static_cast<uint32_t>(length - compared);
+    uint32_t wanted = toEnd || length - compared >= kReadPiece ? kReadPiece
+                                                                : static_cast<uint32_t>(length - compared);
     int64_t got1 = ReadAt(file1, start + compared, buffer1, wanted);
     int64_t got2 = ReadAt(file2, start + compared, buffer2, wanted);
     if (got1 < 0 || got1 != got2 || memcmp(buffer1, buffer2, static_cast<size_t>(got1)) != 0) return false;
     compared += got1;
-    if (got1 < wanted || compared == length) return compared == length;
+    if (got1 < wanted || compared >= length) return compared == length;
   }
 }
 }  // namespace
@@ -44,7 +45,7 @@ int OpenFilesMatch(HANDLE file1, HANDLE file2, int64_t size, int64_t testSize) {
     for (int block = 0; block < 3 && same; ++block) {
       int64_t start, length;
       TestBlockRange(size, testSize, block, &start, &length);
-      same = SameRange(file1, file2, buffer1, buffer2, start, length, false);
+      same = SameRange(file1, file2, buffer1, buffer2, start, length, start + length == size);
     }
   }
   if (own) VirtualFree(own, 0, MEM_RELEASE);

@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "compare/byte_compare.h"
 #include "compare/checksum_buffers.h"
 #include "compare/checksum_file.h"
 #include "compare/checksum_thread.h"
@@ -22,8 +23,9 @@ namespace {
 using Bytes = std::vector<unsigned char>;
 using Ranges = std::vector<std::pair<int64_t, uint32_t>>;  // (file offset, bytes delivered) per read
 const uint32_t MiB = 1048576;
+const int64_t kWholeFile = INT64_MAX;  // the test size that stands for whole files
 
-struct ReadRecord { int64_t offset; uint32_t delivered; void* buffer; DWORD thread; };
+struct ReadRecord { int64_t offset; uint32_t delivered; void* buffer; DWORD thread; DWORD asked; };
 std::vector<ReadRecord> g_reads;
 std::mutex g_readsLock;
 size_t g_failingRead = 0;  // 1-based; fails with ERROR_CRC
@@ -38,7 +40,7 @@ BOOL WINAPI LoggingRead(HANDLE file, LPVOID buffer, DWORD bytes, LPDWORD got, LP
   bool fail = g_reads.size() + 1 == g_failingRead;
   BOOL ok = !fail && ReadFile(file, buffer, bytes, got, overlapped);
   if (fail) *got = 0;
-  g_reads.push_back({at.QuadPart, *got, buffer, GetCurrentThreadId()});
+  g_reads.push_back({at.QuadPart, *got, buffer, GetCurrentThreadId(), bytes});
   hold.unlock();
   if (g_cancelAfterFirstReads && InterlockedIncrement(&g_goodReads) <= 2) {
     for (int i = 0; i < 10000 && g_goodReads < 2; ++i) Sleep(1);
@@ -222,6 +224,26 @@ TEST_F(Files, KeptOpensAreBounded) {
   EXPECT_EQ(deletable(read, 8, 520), 0u);
   SetKeepingForChecksum(false);
   EXPECT_EQ(deletable(unread, 4, 260) + deletable(read, 8, 520), 768u);
+}
+
+// The byte proof of a report reads through the checksums' unbuffered handles: every read starts on a sector
+// and asks for whole sectors, the last piece of a range that runs to the end of the file included.
+TEST_F(Files, TheByteProofReadsWholeSectors) {
+  struct Case { uint32_t size; int64_t testSize; int64_t differAt; int expected; }
+  cases[] = {{5000, kWholeFile, -1, 1},  {MiB + 7, kWholeFile, -1, 1}, {MiB + 7, kWholeFile, MiB + 6, 0},
+             {1000000, 8192, -1, 1},     {1000000, 8192, 999999, 0},   {1000000, 8192, 995327, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.size << " " << c.testSize << " " << c.differAt);
+    Bytes content = RandomBytes(c.size, c.size), other = content;
+    if (c.differAt >= 0) other[c.differAt] ^= 1;
+    const std::wstring path1 = Write(L"p1", content), path2 = Write(L"p2", other);
+    HANDLE file1 = OpenForChecksum(path1.c_str()), file2 = OpenForChecksum(path2.c_str());
+    g_reads.clear();
+    EXPECT_EQ(OpenFilesMatch(file1, file2, c.size, c.testSize), c.expected);
+    for (const ReadRecord& read : g_reads) EXPECT_TRUE(read.offset % 4096 == 0 && read.asked % 4096 == 0);
+    CloseHandle(file1);
+    CloseHandle(file2);
+  }
 }
 
 // Reads alternate; a failed start read decides nothing, a failed end read means different. differAt: -1 none.

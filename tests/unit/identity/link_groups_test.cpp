@@ -186,24 +186,6 @@ class KnownChecksums : public LinkGroupFiles {
   int64_t redundant_ = 0;
 };
 
-// Two files with equal checksums are destroyed only when their bytes agree: checksums can collide.
-TEST_F(KnownChecksums, EqualChecksumsAloneNeverDeleteAFile) {
-  for (const char* second : {"bbbb", "aaaa"}) {
-    Write(L"first", "aaaa");
-    Write(L"second", second);
-    RunOptions.Action = ActionDeleteFile2;
-    wchar_t first[] = L"first", secondName[] = L"second";  // a delete empties the name in place
-    FileRecord a = Record(first, 4, 0), b = Record(secondName, 4, 1);
-    a.checksum = b.checksum = 0x5EED;  // as if the two contents collided
-    tested_ = found_ = 0;
-    ComparePair(&a, &b, &tested_, &found_, &redundant_);
-    bool same = second[0] == 'a';
-    EXPECT_EQ(tested_, 1);
-    EXPECT_EQ(found_, same ? 1 : 0);
-    EXPECT_EQ(GetFileAttributesW((dir_ + L"second").c_str()) == INVALID_FILE_ATTRIBUTES, same) << second;
-  }
-}
-
 int g_opens = 0;
 HANDLE WINAPI CountedOpen(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
                           DWORD flags, HANDLE templateFile) {

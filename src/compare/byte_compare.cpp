@@ -6,7 +6,6 @@
 #include "compare/checksum_file.h"
 #include "compare/test_blocks.h"
 #include "console/control.h"
-#include "seam/file_system.h"
 
 namespace {
 // Compares length bytes from start. A range that runs to the end of the file is read in whole pieces, the

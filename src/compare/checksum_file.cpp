@@ -43,6 +43,10 @@ void Forget(KeptOpen& kept) {
 // The oldest of a kind makes room: an open the walk skipped past (a file known identical already, another
 // name of a file met before) is never read.
 void Keep(const wchar_t* path, HANDLE file, bool read) {
+  if (!g_keeping) {
+    CloseHandle(file);
+    return;
+  }
   KeptOpen* slot = nullptr;
   KeptOpen* oldest = nullptr;
   for (KeptOpen& kept : g_kept) {
@@ -93,19 +97,9 @@ HANDLE OpenForChecksum(const wchar_t* path) {
                          FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 }
 
-void KeepUnreadForChecksum(const wchar_t* path, HANDLE file) {
-  if (g_keeping)
-    Keep(path, file, false);
-  else
-    CloseHandle(file);
-}
+void KeepUnreadForChecksum(const wchar_t* path, HANDLE file) { Keep(path, file, false); }
 
-void KeepForChecksum(const wchar_t* path, HANDLE file) {
-  if (g_keeping)
-    Keep(path, file, true);
-  else
-    CloseHandle(file);
-}
+void KeepForChecksum(const wchar_t* path, HANDLE file) { Keep(path, file, true); }
 
 void CloseKeptForChecksum() {
   for (KeptOpen& kept : g_kept) {

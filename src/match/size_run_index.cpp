@@ -28,7 +28,6 @@ void SizeRunIndex::Reset(FileRecord* first, uint32_t count, bool linkAction) {
   visit_.Reset(count);
   byChecksum_.Reset(count);
   byKey_.Reset(count);
-  lastDir_ = nullptr;
   for (uint32_t position = 0; position < count; ++position) {
     FileRecord* record = At(position);
     keys_[position] = IsGone(record) ? kNoKey : KeyOf(record);
@@ -44,20 +43,12 @@ void SizeRunIndex::MarkShared(uint32_t position, uint32_t loner, uint8_t flag) {
   if (loner != PositionLists::kNone) shared_[loner] |= flag;
 }
 
-uint32_t SizeRunIndex::DirKey(const wchar_t* dir) {
-  if (dir != lastDir_) {
-    lastDir_ = dir;
-    lastDirKey_ = CaseBlindKey(dir);
-  }
-  return lastDirKey_;
-}
-
 uint64_t SizeRunIndex::KeyOf(FileRecord* record) {
   if (Holds(record) && keys_[record - first_] != kNoKey) return keys_[record - first_];
   uint32_t name = NameKey(record);
   if (name == kNoNameKey) return kNoKey;
   if (RunOptions.SameNameOnly) return name;
-  uint32_t dir = DirKey(record->dir);
+  uint32_t dir = folderKeys_.KeyOf(record->dir);
   return dir == kNoNameKey ? kNoKey : uint64_t(name) << 32 | dir;
 }
 

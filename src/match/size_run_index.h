@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 
+#include "match/folder_keys.h"
 #include "match/position_lists.h"
 #include "match/position_set.h"
 #include "pool/file_record.h"
@@ -39,7 +40,6 @@ class SizeRunIndex {
 
  private:
   enum : uint8_t { kChecksumShared = 1, kKeyShared = 2 };
-  uint32_t DirKey(const wchar_t* dir);
   void MarkShared(uint32_t position, uint32_t loner, uint8_t flag);
 
   FileRecord* first_ = nullptr;
@@ -52,6 +52,5 @@ class SizeRunIndex {
   PositionSet visit_;
   PositionLists byChecksum_;
   PositionLists byKey_;
-  const wchar_t* lastDir_ = nullptr;  // records of one folder share their dir string and stand together
-  uint32_t lastDirKey_ = 0;
+  FolderKeys folderKeys_;  // kept from run to run: a folder's files come in many sizes
 };

@@ -75,14 +75,13 @@ void RenameDuplicate(const DuplicateFile& renamed, const DuplicateFile& other) {
   if (lstrcmpW(renamed.record->dir, other.record->dir) == 0 ||
       lstrcmpW(renamed.record->name, other.record->name) == 0)
     return;
-  wchar_t* newPath = JoinPath(renamed.record->dir, other.record->name);
-  if (FileSystem.Move(renamed.path, newPath, 0)) {
+  JoinedPath newPath(renamed.record->dir, other.record->name);
+  if (FileSystem.Move(renamed.path, newPath.Text(), 0)) {
     ConsolePrint(L" file%u renamed\n", renamed.number);
     ++RenamedCount;
   } else {
     ConsolePrint(L" error %S renaming file%u\n", LastErrorName(), renamed.number);
   }
-  MemFree(newPath);
 }
 }  // namespace
 

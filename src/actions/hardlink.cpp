@@ -49,13 +49,12 @@ FileRecord* MoveOtherNames(const DuplicateFile& target, const DuplicateFile& kep
       Sleep(0);
       continue;
     }
-    wchar_t* path = JoinPath(member->dir, member->name);
-    if (member->name[0] == 0 || !ReplaceByHardlink({member, path, target.number, nullptr}, kept, /*quiet=*/1)) {
-      DetachFromGroup(member, path);
+    JoinedPath path(member->dir, member->name);
+    if (member->name[0] == 0 || !ReplaceByHardlink({member, path.Text(), target.number, nullptr}, kept, /*quiet=*/1)) {
+      DetachFromGroup(member, path.Text());
       if (left) member->linkCount = left->linkCount;
       left = left ? left : member;
     }
-    MemFree(path);
   }
   // Every name has left the group, so nothing points at its storage any more.
   uint32_t* linkCount = head->linkCount;
@@ -146,9 +145,8 @@ int LinkHeldDuplicate(const DuplicateFile& target, const DuplicateFile& kept, in
   if (!ReplaceByHardlink(replaced, kept, /*quiet=*/0) && target.record->linkState == 1)
     RefreshIdentity(target.record, target.path);
   if (left) {
-    wchar_t* path = JoinPath(left->dir, left->name);
-    RefreshIdentity(left, path);
-    MemFree(path);
+    JoinedPath path(left->dir, left->name);
+    RefreshIdentity(left, path.Text());
   }
   return 1;
 }

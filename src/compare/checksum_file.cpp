@@ -15,17 +15,29 @@ constexpr unsigned kMostRead = 512;
 // Under Wine every kept handle holds a Unix file descriptor, and a process may be allowed no more than 1024:
 // with 1056 kept, reads failed there for want of one.
 
+// Slots are numbered from 1; 0 stands for none. A slot keeps its path buffer from one open to the next, so
+// that keeping a file costs no heap block: a block per file, freed soon after, left the heap so broken up
+// under Wine that its search for a free block grew with every file.
+constexpr uint32_t kSlots = kMostUnread + kMostRead;
+constexpr uint32_t kBuckets = 2048;  // a power of two, over twice the slots
+
 struct KeptOpen {
-  wchar_t* path;  // heap copy; null for a free slot
+  wchar_t* path;      // the slot's own buffer, grown when a longer path needs it
+  uint32_t capacity;  // of path, in units
   uint32_t hash;
   HANDLE file;
   bool read;
-  uint64_t lastUse;
+  uint32_t newer, older;  // neighbours in the queue of its kind; older also links the free slots
+  uint32_t nextInBucket;
 };
-KeptOpen g_kept[kMostUnread + kMostRead];
-unsigned g_unreadCount = 0;
-unsigned g_readCount = 0;
-uint64_t g_useClock = 0;
+struct KeptQueue {
+  uint32_t newest, oldest, count;
+};
+KeptOpen g_kept[kSlots + 1];
+uint32_t g_buckets[kBuckets];
+KeptQueue g_queues[2];  // [read]
+uint32_t g_freeSlots = 0;
+bool g_slotsLinked = false;
 bool g_keeping = false;
 
 uint32_t HashPath(const wchar_t* path) {
@@ -34,10 +46,32 @@ uint32_t HashPath(const wchar_t* path) {
   return hash;
 }
 
-void Forget(KeptOpen& kept) {
-  --(kept.read ? g_readCount : g_unreadCount);
-  MemFree(kept.path);
-  kept = {};
+uint32_t& BucketOf(uint32_t hash) { return g_buckets[hash & (kBuckets - 1)]; }
+
+void Forget(uint32_t slot) {
+  KeptOpen& kept = g_kept[slot];
+  uint32_t* link = &BucketOf(kept.hash);
+  while (*link != slot) link = &g_kept[*link].nextInBucket;
+  *link = kept.nextInBucket;
+  KeptQueue& queue = g_queues[kept.read];
+  (kept.newer ? g_kept[kept.newer].older : queue.newest) = kept.older;
+  (kept.older ? g_kept[kept.older].newer : queue.oldest) = kept.newer;
+  --queue.count;
+  kept.older = g_freeSlots;
+  g_freeSlots = slot;
+}
+
+uint32_t FreeSlot() {
+  if (!g_slotsLinked) {
+    for (uint32_t slot = kSlots; slot >= 1; --slot) {
+      g_kept[slot].older = g_freeSlots;
+      g_freeSlots = slot;
+    }
+    g_slotsLinked = true;
+  }
+  uint32_t slot = g_freeSlots;
+  g_freeSlots = g_kept[slot].older;
+  return slot;
 }
 
 // The oldest of a kind makes room: an open the walk skipped past (a file known identical already, another
@@ -47,22 +81,30 @@ void Keep(const wchar_t* path, HANDLE file, bool read) {
     CloseHandle(file);
     return;
   }
-  KeptOpen* slot = nullptr;
-  KeptOpen* oldest = nullptr;
-  for (KeptOpen& kept : g_kept) {
-    if (!kept.path) {
-      if (!slot) slot = &kept;
-    } else if (kept.read == read && (!oldest || kept.lastUse < oldest->lastUse)) {
-      oldest = &kept;
-    }
+  KeptQueue& queue = g_queues[read];
+  if (queue.count == (read ? kMostRead : kMostUnread)) {
+    CloseHandle(g_kept[queue.oldest].file);
+    Forget(queue.oldest);
   }
-  if ((read ? g_readCount : g_unreadCount) == (read ? kMostRead : kMostUnread)) {
-    CloseHandle(oldest->file);
-    Forget(*oldest);
-    slot = oldest;
+  uint32_t slot = FreeSlot();
+  KeptOpen& kept = g_kept[slot];
+  size_t units = wcslen(path) + 1;
+  if (units > kept.capacity) {
+    MemFree(kept.path);
+    kept.capacity = static_cast<uint32_t>(units < 256 ? 256 : units);
+    kept.path = static_cast<wchar_t*>(MemAlloc(kept.capacity * sizeof(wchar_t)));
   }
-  *slot = {DupString(path), HashPath(path), file, read, ++g_useClock};
-  ++(read ? g_readCount : g_unreadCount);
+  wmemcpy(kept.path, path, units);
+  kept.hash = HashPath(path);
+  kept.file = file;
+  kept.read = read;
+  kept.nextInBucket = BucketOf(kept.hash);
+  BucketOf(kept.hash) = slot;
+  kept.newer = 0;
+  kept.older = queue.newest;
+  (queue.newest ? g_kept[queue.newest].newer : queue.oldest) = slot;
+  queue.newest = slot;
+  ++queue.count;
 }
 }  // namespace
 
@@ -76,10 +118,11 @@ bool IsKeepingForChecksum() { return g_keeping; }
 HANDLE TakeKeptForChecksum(const wchar_t* path) {
   if (!g_keeping) return INVALID_HANDLE_VALUE;
   uint32_t hash = HashPath(path);
-  for (KeptOpen& kept : g_kept) {
-    if (!kept.path || kept.hash != hash || wcscmp(kept.path, path) != 0) continue;
+  for (uint32_t slot = BucketOf(hash); slot; slot = g_kept[slot].nextInBucket) {
+    KeptOpen& kept = g_kept[slot];
+    if (kept.hash != hash || wcscmp(kept.path, path) != 0) continue;
     HANDLE file = kept.file;
-    Forget(kept);
+    Forget(slot);
     return file;
   }
   return INVALID_HANDLE_VALUE;
@@ -102,11 +145,11 @@ void KeepUnreadForChecksum(const wchar_t* path, HANDLE file) { Keep(path, file, 
 void KeepForChecksum(const wchar_t* path, HANDLE file) { Keep(path, file, true); }
 
 void CloseKeptForChecksum() {
-  for (KeptOpen& kept : g_kept) {
-    if (!kept.path) continue;
-    CloseHandle(kept.file);
-    Forget(kept);
-  }
+  for (KeptQueue& queue : g_queues)
+    while (queue.oldest) {
+      CloseHandle(g_kept[queue.oldest].file);
+      Forget(queue.oldest);
+    }
 }
 
 uint32_t ReadPiece(HANDLE file, unsigned char* buffer, uint32_t bytes, DWORD* error) {

@@ -82,16 +82,14 @@ OutputMode GetOutputMode() {
 int ExpandLineEnds(wchar_t* text) { return ExpandInPlace(text); }
 int ExpandLineEnds(char* text) { return ExpandInPlace(text); }
 
-int ExpandLineEnds(const char* text, char** expanded) {
+int ExpandLineEnds(const char* text, char* out) {
   size_t length = strlen(text);
-  char* out = static_cast<char*>(MemAlloc(2 * length + 1));
   size_t n = 0;
   for (size_t i = 0; i < length; ++i) {
     if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) out[n++] = '\r';
     out[n++] = text[i];
   }
   out[n] = 0;
-  *expanded = out;
   return static_cast<int>(n);
 }
 
@@ -151,13 +149,16 @@ int ConsoleWriteText(const wchar_t* text) {
     ConsolePrintA("\nWideCharToMultiByte error %u on textlen=%i\n", GetLastError(), length);
     return 0;
   }
-  char* converted = static_cast<char*>(MemAlloc(size));
+  // Converted, then expanded behind it (at most twice as long). The names of every pair are written here, so
+  // a text of common length stays on the stack: a heap block per line breaks the heap up under Wine.
+  char onStack[1536];
+  size_t room = 3 * size_t(size);
+  char* converted = room <= sizeof onStack ? onStack : static_cast<char*>(MemAlloc(room));
+  char* expanded = converted + size;
   WideCharToMultiByte(codePage, 0, text, -1, converted, size, nullptr, nullptr);
-  char* expanded = nullptr;
-  int count = ExpandLineEnds(converted, &expanded);
+  int count = ExpandLineEnds(converted, expanded);
   int written = WriteBytes(expanded, count);
-  MemFree(expanded);
-  MemFree(converted);
+  if (converted != onStack) MemFree(converted);
   return written == count ? count : 0;
 }
 

@@ -20,10 +20,10 @@ int ConsoleWriteText(const wchar_t* text);
 int ConsolePrintPath(const wchar_t* format, const wchar_t* text);
 
 // Puts a CR before every LF that has none. In place for the two bounded forms (the text and its result must
-// fit 1024 units), into a new heap buffer (released by the caller with MemFree) for the unbounded 8-bit form.
+// fit 1024 units); for the unbounded 8-bit form, into expanded, which holds twice the text's length plus one.
 int ExpandLineEnds(wchar_t* text);
 int ExpandLineEnds(char* text);
-int ExpandLineEnds(const char* text, char** expanded);
+int ExpandLineEnds(const char* text, char* expanded);
 
 // Where the output goes; tests point it at a file or pipe of their own.
 void SetOutputHandleForTesting(HANDLE handle);

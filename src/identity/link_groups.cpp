@@ -28,10 +28,9 @@ bool HasFileIndex(const FileRecord* record) { return record->fileIndexLow != 0 |
 // pays for the volume query.
 bool ReadRecordSerial(FileRecord* record) {
   if (record->serialRead == kSerialRead) return true;
-  wchar_t* path = JoinPath(record->dir, record->name);
-  HANDLE file = FileSystem.Open(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+  JoinedPath path(record->dir, record->name);
+  HANDLE file = FileSystem.Open(path.Text(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
-  MemFree(path);
   if (file == INVALID_HANDLE_VALUE) return false;
   uint32_t serial = 0;
   bool read = ReadVolumeSerial(file, &serial);
@@ -53,10 +52,8 @@ bool SameFile(FileRecord* a, FileRecord* b) {
 }
 
 uint32_t ReadIdentity(FileRecord* record) {
-  wchar_t* path = JoinPath(record->dir, record->name);
-  uint32_t links = GetFileIdentity(path, &record->fileIndexLow, &record->fileIndexHigh);
-  MemFree(path);
-  return links;
+  JoinedPath path(record->dir, record->name);
+  return GetFileIdentity(path.Text(), &record->fileIndexLow, &record->fileIndexHigh);
 }
 
 // A member sees the head's group storage and the file's link count.
@@ -111,16 +108,11 @@ uint32_t QueryIdentity(HANDLE file, uint32_t* indexLow, uint32_t* indexHigh, int
 // identity open, and its checksum reports the failure as it would have.
 uint32_t ReadIdentityForChecksum(FileRecord* record) {
   if (!IsKeepingForChecksum()) return ReadIdentity(record);
-  wchar_t* path = JoinPath(record->dir, record->name);
-  HANDLE file = OpenForChecksum(path);
-  if (file == INVALID_HANDLE_VALUE) {
-    uint32_t links = GetFileIdentity(path, &record->fileIndexLow, &record->fileIndexHigh);
-    MemFree(path);
-    return links;
-  }
+  JoinedPath path(record->dir, record->name);
+  HANDLE file = OpenForChecksum(path.Text());
+  if (file == INVALID_HANDLE_VALUE) return GetFileIdentity(path.Text(), &record->fileIndexLow, &record->fileIndexHigh);
   uint32_t links = QueryIdentity(file, &record->fileIndexLow, &record->fileIndexHigh, &record->allocSize);
-  KeepUnreadForChecksum(path, file);
-  MemFree(path);
+  KeepUnreadForChecksum(path.Text(), file);
   return links;
 }
 }  // namespace

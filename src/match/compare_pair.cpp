@@ -102,9 +102,8 @@ void ActOnOtherNamesOfA(FileRecord* a, FileRecord* b, int64_t* redundant) {
     FileRecord* member = a->groupMembers[slot];
     if (!member->name[0]) continue;  // deleted earlier in the run
     if (member->comparedWith && IsKnownIdentical(member->comparedWith, b, 1)) continue;
-    wchar_t* memberPath = JoinPath(member->dir, member->name);
-    ProveAndAct(member, b, memberPath, Path2, 0, redundant);
-    MemFree(memberPath);
+    JoinedPath memberPath(member->dir, member->name);
+    ProveAndAct(member, b, memberPath.Text(), Path2, 0, redundant);
     LinkIdentical(b, member);
   }
 }
@@ -113,9 +112,8 @@ void ActOnOtherNamesOfB(FileRecord* a, FileRecord* b, int64_t* redundant) {
   for (uint32_t slot = 1; b->linkState == 2 && b->groupCount && slot + 2 <= *b->groupCount; ++slot) {
     FileRecord* member = b->groupMembers[slot];
     if (!member->name[0]) continue;
-    wchar_t* memberPath = JoinPath(member->dir, member->name);
-    ProveAndAct(a, member, Path1, memberPath, 0, redundant);
-    MemFree(memberPath);
+    JoinedPath memberPath(member->dir, member->name);
+    ProveAndAct(a, member, Path1, memberPath.Text(), 0, redundant);
     LinkIdentical(member, a);
   }
 }

@@ -4,12 +4,16 @@
 
 #include "base/memory.h"
 
-wchar_t* JoinPath(const wchar_t* dir, const wchar_t* name) {
+JoinedPath::JoinedPath(const wchar_t* dir, const wchar_t* name) : text_(inline_) {
   size_t dirLength = wcslen(dir), nameLength = wcslen(name);
-  wchar_t* path = static_cast<wchar_t*>(MemAlloc((dirLength + nameLength + 2) * sizeof(wchar_t)));
-  wmemcpy(path, dir, dirLength);
-  wmemcpy(path + dirLength, name, nameLength + 1);
-  return path;
+  size_t units = dirLength + nameLength + 1;
+  if (units > kInlineUnits) text_ = static_cast<wchar_t*>(MemAlloc(units * sizeof(wchar_t)));
+  wmemcpy(text_, dir, dirLength);
+  wmemcpy(text_ + dirLength, name, nameLength + 1);
+}
+
+JoinedPath::~JoinedPath() {
+  if (text_ != inline_) MemFree(text_);
 }
 
 int CountPathDepth(const wchar_t* folder) {

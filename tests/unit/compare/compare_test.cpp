@@ -205,7 +205,7 @@ TEST_F(Files, AKeptOpenIsReadAgainFromTheStart) {
 }
 
 // Every kept handle holds a file descriptor under Wine: at most the 256 newest unread ones and the 512 most
-// recently used read ones are kept, the rest are closed and their files free to go.
+// recently kept read ones are kept, the rest are closed and their files free to go.
 TEST_F(Files, KeptOpensAreBounded) {
   SetKeepingForChecksum(true);
   std::vector<std::wstring> unread, read;
@@ -218,12 +218,20 @@ TEST_F(Files, KeptOpensAreBounded) {
     for (size_t i = from; i < to; ++i) count += DeleteFileW(paths[i].c_str()) ? 1 : 0;
     return count;
   };
+  // One taken from the middle leaves the others in their order: two more read ones put out only the oldest.
+  HANDLE taken = TakeKeptForChecksum(read[300].c_str());
+  ASSERT_NE(taken, INVALID_HANDLE_VALUE);
+  CloseHandle(taken);
+  for (const wchar_t* name : {L"x1", L"x2"}) {
+    read.push_back(Write(name, {}));
+    KeepForChecksum(read.back().c_str(), OpenForChecksum(read.back().c_str()));
+  }
   EXPECT_EQ(deletable(unread, 0, 4), 4u);
   EXPECT_EQ(deletable(unread, 4, 260), 0u);
-  EXPECT_EQ(deletable(read, 0, 8), 8u);
-  EXPECT_EQ(deletable(read, 8, 520), 0u);
+  EXPECT_EQ(deletable(read, 0, 9) + deletable(read, 300, 301), 10u);
+  EXPECT_EQ(deletable(read, 9, 300) + deletable(read, 301, 522), 0u);
   SetKeepingForChecksum(false);
-  EXPECT_EQ(deletable(unread, 4, 260) + deletable(read, 8, 520), 768u);
+  EXPECT_EQ(deletable(unread, 4, 260) + deletable(read, 9, 300) + deletable(read, 301, 522), 768u);
 }
 
 // The byte proof of a report reads through the checksums' unbuffered handles: every read starts on a sector

@@ -18,5 +18,6 @@ class JoinedPath {
   wchar_t inline_[kInlineUnits];
   wchar_t* text_;
 };
+
 // Backslashes in a folder path, not counting a leading \\ or \\?\ (the long-path form of C:\a\ counts 2).
 int CountPathDepth(const wchar_t* folder);

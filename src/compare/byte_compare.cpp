@@ -8,15 +8,16 @@
 #include "console/control.h"
 
 namespace {
-// Compares length bytes from start. A range that runs to the end of the file is read in whole pieces, the
-// last one cut short by the end: an unbuffered handle reads only whole sectors, and a small file costs one
-// read. Every other range the checksums read is made of whole pieces.
+// Compares length bytes from start. A range that runs to the end of the file is read in whole sectors, the
+// last read reaching past the expected end and cut short by it: an unbuffered handle reads only whole
+// sectors, a small file costs one read, and a file grown since the checksum differs. Every other range the
+// checksums read is made of whole pieces.
 bool SameRange(HANDLE file1, HANDLE file2, unsigned char* buffer1, unsigned char* buffer2, int64_t start,
                int64_t length, bool toEnd) {
   for (int64_t compared = 0;;) {
     if (CancelRequested) return false;
-    uint32_t wanted = toEnd || length - compared >= kReadPiece ? kReadPiece
-                                                                : static_cast<uint32_t>(length - compared);
+    int64_t left = length - compared;
+    uint32_t wanted = toEnd ? PieceToAsk(left) : left >= kReadPiece ? kReadPiece : static_cast<uint32_t>(left);
     int64_t got1 = ReadAt(file1, start + compared, buffer1, wanted);
     int64_t got2 = ReadAt(file2, start + compared, buffer2, wanted);
     if (got1 < 0 || got1 != got2 || memcmp(buffer1, buffer2, static_cast<size_t>(got1)) != 0) return false;

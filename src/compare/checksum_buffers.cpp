@@ -14,6 +14,12 @@ unsigned char* NewBuffer() {
 }
 }  // namespace
 
+uint32_t PieceToAsk(int64_t left) {
+  constexpr int64_t kSector = 4096;  // a multiple of every sector size in use
+  if (left < 0 || left >= kReadPiece) return kReadPiece;
+  return static_cast<uint32_t>((left + kSector) / kSector * kSector);
+}
+
 void InitChecksumBuffers() {
   if (!g_buffers[0]) {
     g_buffers[0] = NewBuffer();

@@ -24,9 +24,9 @@ uint64_t ChecksumWholeFile(const wchar_t* path, int64_t size, uint32_t* errorCod
   reader.Start(size);
   unsigned char* buffer = TakeReadBuffer();
   bool readToEnd = false;
-  while (!CancelRequested) {
+  for (int64_t left = size; !CancelRequested;) {
     DWORD error;
-    uint32_t delivered = ReadPiece(file, buffer, kReadPiece, &error);
+    uint32_t delivered = ReadPiece(file, buffer, PieceToAsk(left), &error);
     if (!delivered) {
       if (error) {
         ConsolePrint(L"error %S reading ", ErrorName(error));
@@ -36,6 +36,7 @@ uint64_t ChecksumWholeFile(const wchar_t* path, int64_t size, uint32_t* errorCod
       break;
     }
     reader.Feed(buffer, delivered);
+    left -= delivered;
   }
   uint64_t checksum = reader.Finish();
   // The byte proof of a pair this file makes reads it again next, mostly.

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "match/folder_order.h"
 #include "pool/record_path.h"
 
 uint32_t SortSeed = 1;
@@ -87,6 +88,9 @@ int CompareRecords(const void* left, const void* right) {
   FileRecord* a = const_cast<FileRecord*>(static_cast<const FileRecord*>(left));
   FileRecord* b = const_cast<FileRecord*>(static_cast<const FileRecord*>(right));
   if (a->size != b->size) return a->size < b->size ? -1 : 1;
+  // Places follow the order below, so either way gives the same answer; places cost no string comparison.
+  if (a->index && b->index && a->index != b->index)
+    return a->index < b->index ? -1 : 1;
   int32_t depthA = CachedDepth(a), depthB = CachedDepth(b);
   if (depthA != depthB) return depthA < depthB ? -1 : 1;
   // Records of one folder share one string: no need to compare it.
@@ -95,4 +99,10 @@ int CompareRecords(const void* left, const void* right) {
     if (byDir != 0) return byDir;
   }
   return lstrcmpW(a->name, b->name);
+}
+
+void SortPool(FilePool* pool) {
+  RankFolders(pool->records, pool->count);
+  SortRecords(pool->records, pool->count, sizeof(FileRecord), CompareRecords);
+  RenumberRecords(pool);
 }

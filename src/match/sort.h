@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "pool/file_pool.h"
 #include "pool/file_record.h"
 
 using CompareFunction = int (*)(const void* a, const void* b);
@@ -19,5 +20,8 @@ size_t Partition(void* base, size_t count, size_t elementSize, CompareFunction c
 // Stable insertion sort; with checking set, every swap sounds SortFaultAlarm.
 void InsertionSort(void* base, size_t count, size_t elementSize, CompareFunction compare, bool checking);
 
-// Size first, then shallower folder, then folder, then name. Caches pathDepth in both records.
+// Size first, then shallower folder, then folder, then name. Caches pathDepth in both records. Records whose
+// index holds their folder's place (RankFolders) are told apart by it when their places differ.
 int CompareRecords(const void* a, const void* b);
+// Sorts a pool's records with CompareRecords, their folders placed first, and numbers them in their new order.
+void SortPool(FilePool* pool);

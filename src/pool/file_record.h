@@ -6,7 +6,8 @@ struct PtrList;
 
 // Fields that cost file access are read lazily and cached here; 0 means "not read yet".
 struct FileRecord {
-  uint32_t index;            // position in the pool after sorting (RenumberRecords)
+  uint32_t index;            // position in the pool after sorting (RenumberRecords); while sorting, the place
+                             // of dir among the pool's folders (RankFolders), 0 when not placed
   int32_t ownsDir;           // 1 on the one record that frees the shared dir string
   wchar_t* dir;              // folder path ending in a backslash, shared by the folder's records
   wchar_t* name;             // own copy; emptied (name[0] = 0) when an action deleted the file

@@ -152,8 +152,7 @@ void SortPools(FilePool* pool1, FilePool* pool2, uint32_t totalCount) {
   }
   for (FilePool* pool : {pool1, pool2}) {
     if (!pool) continue;
-    SortRecords(pool->records, pool->count, sizeof(FileRecord), CompareRecords);
-    RenumberRecords(pool);
+    SortPool(pool);
   }
   if (announce) {
     ClearLine(-1);

@@ -170,8 +170,7 @@ class IndexedWalk : public ::testing::TestWithParam<Case> {
       if (pool == &pool2 && !GetParam().twoPools) break;
       InitFilePool(pool, folder->c_str(), L"*", 1, 0, 0, 0);
       ScanFolder(pool, pool->rootDir);
-      SortRecords(pool->records, pool->count, sizeof(FileRecord), CompareRecords);
-      RenumberRecords(pool);
+      SortPool(pool);
     }
     FilePool& second = GetParam().twoPools ? pool2 : pool1;
 

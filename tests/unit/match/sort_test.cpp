@@ -71,4 +71,19 @@ TEST_F(Sorting, AnyShapeSortsLikeStdSortWithoutAlarmAndTheSeedCarriesOver) {
   Sorted(Corpus(700, 12, 50));  // the same records again, as pool 2
   EXPECT_NE(SortSeed, afterPool1) << "pool 2 goes on from the seed pool 1 left, so it draws other pivots";
 }
+TEST_F(Sorting, APoolSortsExactlyAsWithoutFolderPlacesAndIsNumbered) {
+  wchar_t sameText[] = L"C:\\a\\";  // another string of one folder's text: the two must share a place
+  Records plain = Corpus(30000, 5, 40);
+  for (size_t i = 0; i < plain.size(); i += 3)
+    if (plain[i].dir == dirs[0]) plain[i].dir = sameText;
+  Records placed = plain;
+  const uint32_t seed = SortSeed;
+  SortRecords(plain.data(), plain.size(), sizeof(FileRecord), CompareRecords);
+  SortSeed = seed;
+  FilePool pool = {};
+  pool.records = placed.data(), pool.count = uint32_t(placed.size());
+  SortPool(&pool);
+  EXPECT_TRUE(std::equal(plain.begin(), plain.end(), placed.begin(), Same)) << "every comparison answers alike";
+  for (uint32_t i = 0; i < pool.count; i += 997) EXPECT_EQ(placed[i].index, i);
+}
 }  // namespace

@@ -1,0 +1,90 @@
+#pragma once
+// What several unit tests need: files of their own in the temp folder, what the program prints, an argv.
+#include <windows.h>
+
+#include <cstdarg>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "console/output.h"
+
+// A path of this test process in the temp folder: the two builds' tests may run at once.
+inline std::filesystem::path TempPath(const std::wstring& name) {
+  return std::filesystem::temp_directory_path() / (L"zav_" + name + L"_" + std::to_wstring(GetCurrentProcessId()));
+}
+
+// Writes a file, making its folders.
+inline void PutFile(const std::filesystem::path& path, const std::string& content) {
+  std::filesystem::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << content;
+}
+
+// A file's bytes; "<gone>" when it cannot be opened.
+inline std::string FileText(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return in ? std::string(std::istreambuf_iterator<char>(in), {}) : "<gone>";
+}
+
+// What a ScanPrintAt call shows.
+inline std::wstring ShownText(const wchar_t* format, va_list args) {
+  wchar_t text[1025];
+  wvsprintfW(text, format, args);
+  return text;
+}
+
+// What the program prints while this lives, in its redirected form, caught in a file that any thread may read.
+class CapturedOutput {
+ public:
+  CapturedOutput() : path_(TempPath(L"output" + std::to_wstring(++count_))) {
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    write_ = CreateFileW(path_.c_str(), GENERIC_WRITE, share, nullptr, CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    read_ = CreateFileW(path_.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
+    SetOutputHandleForTesting(write_);
+  }
+  ~CapturedOutput() {
+    SetOutputHandleForTesting(GetStdHandle(STD_OUTPUT_HANDLE));
+    CloseHandle(read_);
+    CloseHandle(write_);
+  }
+  // Everything printed so far.
+  std::string Text() { return From(0); }
+  // What was printed since the last call.
+  std::string Take() {
+    std::string text = From(taken_);
+    taken_ += text.size();
+    return text;
+  }
+
+ private:
+  std::string From(size_t offset) {
+    LARGE_INTEGER at = {}, size = {};
+    at.QuadPart = LONGLONG(offset);
+    SetFilePointerEx(read_, at, nullptr, FILE_BEGIN);
+    GetFileSizeEx(read_, &size);
+    std::string text(size_t(size.QuadPart) - offset, '\0');
+    DWORD read = 0;
+    if (!text.empty()) ReadFile(read_, &text[0], DWORD(text.size()), &read, nullptr);
+    return text.substr(0, read);
+  }
+  static inline int count_ = 0;
+  std::filesystem::path path_;
+  HANDLE write_, read_;
+  size_t taken_ = 0;
+};
+
+// Words as a program's argv.
+class Argv {
+ public:
+  Argv(std::vector<std::wstring> words) : words_(std::move(words)) {
+    for (std::wstring& word : words_) pointers_.push_back(&word[0]);
+  }
+  int Count() const { return int(pointers_.size()); }
+  wchar_t** Data() { return pointers_.data(); }
+
+ private:
+  std::vector<std::wstring> words_;
+  std::vector<wchar_t*> pointers_;
+};

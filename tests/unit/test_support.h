@@ -81,6 +81,7 @@ class Argv {
   Argv(std::vector<std::wstring> words) : words_(std::move(words)) {
     for (std::wstring& word : words_) pointers_.push_back(&word[0]);
   }
+  Argv(const Argv&) = delete;
   int Count() const { return int(pointers_.size()); }
   wchar_t** Data() { return pointers_.data(); }
 

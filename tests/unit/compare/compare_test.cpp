@@ -1,8 +1,6 @@
 // Content comparison, on real files whose reads go through the file-system seam, logged or made to fail.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <mutex>
 #include <random>
 #include <vector>
@@ -16,8 +14,8 @@
 #include "compare/test_blocks.h"
 #include "compare/whole_file_checksum.h"
 #include "console/control.h"
-#include "console/output.h"
 #include "seam/file_system.h"
+#include "../test_support.h"
 
 namespace {
 using Bytes = std::vector<unsigned char>;
@@ -74,21 +72,9 @@ uint64_t ReferenceChecksum(const Bytes& content, const Ranges& ranges) {
   return crc ^ kCrc64AllOnes;
 }
 
-HANDLE g_printed = nullptr;  // one pipe for the whole run takes what the program prints
-
-std::string TakeOutput() {
-  DWORD count = 0;
-  PeekNamedPipe(g_printed, nullptr, 0, nullptr, &count, nullptr);
-  std::string text(count, '\0');
-  if (count) ReadFile(g_printed, &text[0], count, &count, nullptr);
-  return text;
-}
-
 class Files : public ::testing::Test {
  protected:
   void SetUp() override {
-    HANDLE write;
-    if (!g_printed && CreatePipe(&g_printed, &write, nullptr, 65536)) SetOutputHandleForTesting(write);
     InitChecksumBuffers();
     FileSystem.Read = LoggingRead;
     g_reads.clear();
@@ -109,6 +95,7 @@ class Files : public ::testing::Test {
     return files_.back();
   }
   std::vector<std::wstring> files_;
+  CapturedOutput output_;
 };
 }  // namespace
 
@@ -184,7 +171,7 @@ TEST_F(Files, WholeFileAndTestBlockChecksums) {
     EXPECT_EQ(checksum, ReferenceChecksum(content, c.reads));
     EXPECT_EQ(Reads(), c.reads);
     EXPECT_EQ(errorCode, c.openFailure ? c.openFailure : 77u);
-    EXPECT_EQ(TakeOutput(), c.output);
+    EXPECT_EQ(output_.Take(), c.output);
   }
 }
 

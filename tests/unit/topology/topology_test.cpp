@@ -6,8 +6,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <string>
 #include <tuple>
@@ -15,7 +13,6 @@
 
 #include "base/run_options.h"
 #include "base/system_facts.h"
-#include "console/output.h"
 #include "console/status_line.h"
 #include "pool/scanner.h"
 #include "run/process_setup.h"
@@ -27,6 +24,7 @@
 #include "topology/encrypted_volume.h"
 #include "topology/virtual_disk.h"
 #include "topology/wide_text.h"
+#include "../test_support.h"
 
 namespace {
 struct FakeMachine {
@@ -95,28 +93,14 @@ void MountEncrypted(wchar_t letter, const std::wstring& host) {
   memcpy(&Machine.trueCryptList[4 + 520 * (letter - L'A')], host.c_str(), (host.size() + 1) * sizeof(wchar_t));
 }
 
-HANDLE CaptureReader = nullptr;
-
-// What the program has printed so far, in its redirected form.
-std::string Captured() {
-  char text[4096];
-  DWORD size = 0;
-  PeekNamedPipe(CaptureReader, text, sizeof text, &size, nullptr, nullptr);
-  return std::string(text, size);
-}
-
 // What the program prints while body runs.
+CapturedOutput* Output = nullptr;
 template <typename Body>
 std::string Capture(Body body) {
-  HANDLE writer;
-  CreatePipe(&CaptureReader, &writer, nullptr, 1 << 16);
-  SetOutputHandleForTesting(writer);
+  CapturedOutput output;
+  Output = &output;
   body();
-  SetOutputHandleForTesting(GetStdHandle(STD_OUTPUT_HANDLE));
-  std::string text = Captured();
-  CloseHandle(CaptureReader);
-  CloseHandle(writer);
-  return text;
+  return output.Text();
 }
 
 const char kSame[] = "Files are located on the same physical drive -> sequential operation\r\n";
@@ -190,7 +174,7 @@ struct RunWatch {
 } * Watch;
 
 void WatchScanner(uint32_t, const wchar_t*, ...) {
-  if (InterlockedIncrement(&Watch->counts) == 1) Watch->printedAtFirstCount = Captured();
+  if (InterlockedIncrement(&Watch->counts) == 1) Watch->printedAtFirstCount = Output->Text();
   if (RunOptions.ParallelRead) Watch->scans.Arrive();
 }
 
@@ -211,10 +195,7 @@ TEST_P(ParallelRun, TwoDrivesWorkOnTwoThreadsAndPrintWhatOneDrivePrints) {
   const std::filesystem::path folders[] = {L"C:\\" + name, L"Z:\\tmp\\" + name};
   const std::tuple<int, const wchar_t*, char> files[] = {{0, L"same", 1}, {0, L"differs", 3}, {0, L"one", 4},
                                                          {1, L"copy", 1}, {1, L"copy2", 1}, {1, L"differs", 5}};
-  for (auto [pool, file, seed] : files) {
-    std::filesystem::create_directories(folders[pool]);
-    std::ofstream(folders[pool] / file, std::ios::binary) << std::string(seed == 4 ? 123 : 20000, seed);
-  }
+  for (auto [pool, file, seed] : files) PutFile(folders[pool] / file, std::string(seed == 4 ? 123 : 20000, seed));
   RunWatch watch[2];
   std::string text[2];
   for (int32_t disk : {0, 1}) {
@@ -223,9 +204,10 @@ TEST_P(ParallelRun, TwoDrivesWorkOnTwoThreadsAndPrintWhatOneDrivePrints) {
     Watch = &watch[disk];
     ScanPrintAt = WatchScanner;
     FileSystem.Open = WatchOpen;
-    std::wstring args[] = {L"zav.exe", folders[0], folders[1], L"-n", GetParam()};
-    wchar_t* argv[] = {&args[0][0], &args[1][0], &args[2][0], &args[3][0], &args[4][0]};
-    text[disk] = Capture([&] { EXPECT_EQ(0, RunMain(args[4].empty() ? 4 : 5, argv)); });
+    std::vector<std::wstring> words = {L"zav.exe", folders[0], folders[1], L"-n"};
+    if (*GetParam()) words.push_back(GetParam());
+    Argv args(words);
+    text[disk] = Capture([&] { EXPECT_EQ(0, RunMain(args.Count(), args.Data())); });
     ScanPrintAt = PrintAt;
     RestoreFileSystemCalls();
     text[disk] = text[disk].substr(0, text[disk].rfind(" in "));  // the duration differs
@@ -258,9 +240,8 @@ TEST_F(Topology, Wow64ScanAndChecksumThreadsSeeTheRealSystemFolder) {
     RunWatch watch;
     Watch = &watch;
     FileSystem.Open = WatchOpen;
-    std::wstring args[] = {L"zav.exe", L"C:\\windows\\system32\\notepad.exe", folder.wstring(), L"-n"};
-    wchar_t* argv[] = {&args[0][0], &args[1][0], &args[2][0], &args[3][0]};
-    std::string text = Capture([&] { EXPECT_EQ(0, RunMain(4, argv)); });
+    Argv args({L"zav.exe", L"C:\\windows\\system32\\notepad.exe", folder.wstring(), L"-n"});
+    std::string text = Capture([&] { EXPECT_EQ(0, RunMain(args.Count(), args.Data())); });
     RestoreFileSystemCalls();
     EXPECT_NE(std::string::npos, text.find("\r\nnotepad.exe == notepad.exe\r\n")) << text;
     EXPECT_EQ(disk == 1, watch.checksums.met);  // the parallel run read both files on two threads at once

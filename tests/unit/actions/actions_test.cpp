@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <list>
+#include <memory>
 #include <string>
 #include <tuple>
 
@@ -15,9 +15,9 @@
 #include "actions/target_choice.h"
 #include "base/memory.h"
 #include "base/run_options.h"
-#include "console/output.h"
 #include "identity/link_groups.h"
 #include "seam/file_system.h"
+#include "../test_support.h"
 
 namespace {
 namespace fs = std::filesystem;
@@ -66,16 +66,13 @@ class ActionTest : public ::testing::Test {
     FailingPart.clear();
     DeletedCount = RenamedCount = ReplacedCount = 0;
     SavedBytes = redundant_ = 0;
-    output_ = CreateFileW((dir_ / L"output").c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0,
-                          nullptr);
-    SetOutputHandleForTesting(output_);
+    output_ = std::make_unique<CapturedOutput>();
     one_ = Record(L"a\\x.txt", "same");
     two_ = Record(L"b\\y.txt", "same");
   }
   void TearDown() override {
     RestoreFileSystemCalls();
-    SetOutputHandleForTesting(GetStdHandle(STD_OUTPUT_HANDLE));
-    CloseHandle(output_);
+    output_.reset();
     for (const auto& entry : fs::recursive_directory_iterator(dir_))
       SetFileAttributesW(entry.path().c_str(), FILE_ATTRIBUTE_NORMAL);
     fs::remove_all(dir_);
@@ -104,11 +101,8 @@ class ActionTest : public ::testing::Test {
     CloseHandle(handle);
     return info;
   }
-  static std::string Content(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-  }
-  std::string Output() { return Content(dir_ / L"output"); }  // everything printed since SetUp
+  static std::string Content(const fs::path& path) { return FileText(path); }
+  std::string Output() { return output_->Text(); }  // everything printed since SetUp
   // The pair held as the matching holds it, handed to the action.
   int Act(TestFile* file1, TestFile* file2, int linked = 0) {
     HeldPair held;
@@ -122,15 +116,15 @@ class ActionTest : public ::testing::Test {
   std::vector<std::wstring> Leftovers() {  // names other than the pair's
     std::vector<std::wstring> names;
     for (const auto& entry : fs::recursive_directory_iterator(dir_))
-      if (entry.is_regular_file() && entry.path().filename() != L"output" && entry.path().filename() != L"x.txt" &&
+      if (entry.is_regular_file() && entry.path().filename() != L"x.txt" &&
           entry.path().filename() != L"y.txt" && entry.path().filename() != L"outside.txt")
         names.push_back(entry.path().filename());
     return names;
   }
 
-  const fs::path dir_ = fs::temp_directory_path() / (L"zav_actions_" + std::to_wstring(GetCurrentProcessId()));
+  const fs::path dir_ = TempPath(L"actions");
   const std::wstring root_ = L"\\\\?\\" + (dir_ / L"").wstring();
-  HANDLE output_ = INVALID_HANDLE_VALUE;
+  std::unique_ptr<CapturedOutput> output_;
   std::list<TestFile> files_;
   TestFile *one_ = nullptr, *two_ = nullptr;
   int64_t redundant_ = 0;

@@ -6,10 +6,10 @@
 
 #include "base/run_options.h"
 #include "console/control.h"
-#include "console/output.h"
 #include "console/status_line.h"
 #include "pool/file_record.h"
 #include "seam/console_screen.h"
+#include "../test_support.h"
 
 namespace {
 using Runs = std::vector<std::pair<int, int>>;
@@ -65,26 +65,14 @@ BOOL WINAPI FakeReadInput(HANDLE, PINPUT_RECORD records, DWORD, LPDWORD read) {
   return *read = 1, TRUE;
 }
 
-struct FakeConsoleScope {  // the console seam at a fresh Screen, the output at a pipe; undone on destruction
+struct FakeConsoleScope {  // the console seam at a fresh Screen, the output caught; undone on destruction
   FakeConsoleScope() {
     Screen = FakeScreen();
     ConsoleScreen = {FakeBufferInfo, FakeRead, FakeWrite, FakeSetBufferSize, FakeWindow, FakeWindowRect,
                      FakeMove, FakeDisplayCaps, FakeOwner, FakeFlush, FakeReadInput};
-    CreatePipe(&read, &write, nullptr, 1 << 16);
-    SetOutputHandleForTesting(write);
   }
-  ~FakeConsoleScope() {
-    RestoreConsoleScreenCalls();
-    SetOutputHandleForTesting(GetStdHandle(STD_OUTPUT_HANDLE));
-    CloseHandle(read);
-    CloseHandle(write);
-  }
-  std::string Output() {  // everything printed so far
-    char text[4096];
-    DWORD taken = 0;
-    return PeekNamedPipe(read, text, sizeof text, &taken, nullptr, nullptr), std::string(text, taken);
-  }
-  HANDLE read = nullptr, write = nullptr;
+  ~FakeConsoleScope() { RestoreConsoleScreenCalls(); }
+  CapturedOutput output;
 };
 
 const unsigned kDefault = 0xFFFF;  // the cursor's row; the end of the row's text
@@ -139,7 +127,7 @@ TEST(WaitForKeyIfStandalone, WaitsInItsOwnWindowForARealKey) {
     EXPECT_EQ(IsStandalone(&context) != 0, ownWindow && !redirected);
     WaitForKeyIfStandalone(&context);
     RunOptions.NoWaitForKey = 0;
-    EXPECT_EQ(console.Output(), printed);
+    EXPECT_EQ(console.output.Text(), printed);
     EXPECT_EQ(Screen.inputRead, keysRead);
   }
 }
@@ -158,7 +146,7 @@ TEST(ControlHandler, PrintsTheEventOnAFreshLineAndCancels) {
     CancelRequested = 0;
     EXPECT_EQ(ControlHandler(event), TRUE);
     EXPECT_EQ(CancelRequested, 1);
-    EXPECT_EQ(console.Output(), printed);
+    EXPECT_EQ(console.output.Text(), printed);
   }
   CancelRequested = 0;
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "console/output.h"
+#include "../test_support.h"
 
 namespace {
 TEST(ExpandLineEnds, PutsACarriageReturnBeforeEveryBareLineFeed) {
@@ -37,29 +38,8 @@ TEST(ExpandLineEnds, PutsACarriageReturnBeforeEveryBareLineFeed) {
 // Output redirected to a file, as when a user writes "zav ... > list.txt".
 class RedirectedOutput : public ::testing::Test {
  protected:
-  void SetUp() override {
-    wchar_t path[MAX_PATH], name[MAX_PATH];
-    GetTempPathW(MAX_PATH, path);
-    GetTempFileNameW(path, L"zav", 0, name);
-    file_ = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                        FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    SetOutputHandleForTesting(file_);
-  }
-  void TearDown() override {
-    SetOutputHandleForTesting(GetStdHandle(STD_OUTPUT_HANDLE));
-    CloseHandle(file_);
-  }
-  std::string Written() {
-    std::string bytes(70000, '\0');
-    DWORD read = 0;
-    SetFilePointer(file_, 0, nullptr, FILE_BEGIN);
-    ReadFile(file_, &bytes[0], static_cast<DWORD>(bytes.size()), &read, nullptr);
-    bytes.resize(read);
-    SetFilePointer(file_, 0, nullptr, FILE_BEGIN);
-    SetEndOfFile(file_);
-    return bytes;
-  }
-  HANDLE file_ = INVALID_HANDLE_VALUE;
+  std::string Written() { return output_.Take(); }
+  CapturedOutput output_;
 };
 
 TEST_F(RedirectedOutput, MessagesBecomeOemBytesWithCrLf) {

@@ -4,21 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "base/system_facts.h"
-#include "console/output.h"
 #include "crashdump/crash_dump.h"
+#include "../test_support.h"
 
 namespace fs = std::filesystem;
-
-static std::string ReadWholeFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 TEST(DumpPath, NameTakesVersionAndPlatformAndAPathThatWouldNotFitIsLeftEmpty) {
   char name[64];
@@ -39,14 +31,12 @@ TEST(DumpPath, NameTakesVersionAndPlatformAndAPathThatWouldNotFitIsLeftEmpty) {
 // Beside the program (replacing an older, longer dump), else in the temp folder, else nowhere. A folder that
 // is unknown, too long, or spelt in the code page only by a best-fit stand-in ("tool" exists) is skipped.
 TEST(CrashDumpFilter, WritesTheDumpInTheFirstFolderThatTakesIt) {
-  const fs::path root = fs::temp_directory_path() / ("zav_crashdump_" + std::to_string(GetCurrentProcessId()));
-  const fs::path program = root / "program", temp = root / "temp", output = root / "output.txt";
+  const fs::path root = TempPath(L"crashdump"), program = root / "program", temp = root / "temp";
   for (const fs::path& folder : {program, temp, root / "tool"}) fs::create_directories(folder);
   const std::string dumpName = "ZAV_1.2.3.4_" + fs::path(ZAV_PLATFORM_WORD).string() + ".dmp";
-  std::ofstream(program / dumpName, std::ios::binary) << std::string(4 << 20, 'z');
+  PutFile(program / dumpName, std::string(4 << 20, 'z'));
   ProgramVersion = ProgramVersionRecord{1, 2, 3, 4, {}};
-  HANDLE outputFile = CreateFileW(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
-  SetOutputHandleForTesting(outputFile);
+  CapturedOutput output;
   const std::pair<std::wstring, fs::path> cases[] = {  // a case with no dump also has no temp folder
       {program.wstring(), program / dumpName},
       {(program / "missing").wstring(), temp / dumpName},
@@ -68,17 +58,15 @@ TEST(CrashDumpFilter, WritesTheDumpInTheFirstFolderThatTakesIt) {
     SetEnvironmentVariableW(L"TMP", ((dump.empty() ? temp / "missing" : temp).wstring() + L"\\").c_str());
     EXPECT_EQ(CrashDumpFilter(&pointers), EXCEPTION_EXECUTE_HANDLER);
     printed += line + (dump.empty() ? "" : "MiniDump written to " + dump.string() + "\r\n");
-    EXPECT_EQ(ReadWholeFile(output), printed);
+    EXPECT_EQ(output.Text(), printed);
     if (dump.empty()) continue;
-    std::string bytes = ReadWholeFile(dump);
+    std::string bytes = FileText(dump);
     void* stream = nullptr;
     ASSERT_TRUE(bytes.size() > 32 && readStream(&bytes[0], ExceptionStream, nullptr, &stream, nullptr));
     EXPECT_EQ(static_cast<MINIDUMP_EXCEPTION_STREAM*>(stream)->ThreadId, GetCurrentThreadId());
     EXPECT_EQ(static_cast<MINIDUMP_EXCEPTION_STREAM*>(stream)->ExceptionRecord.ExceptionCode, record.ExceptionCode);
     EXPECT_NE(bytes.substr(bytes.size() - 64), std::string(64, 'z'));
   }
-  SetOutputHandleForTesting(GetStdHandle(STD_OUTPUT_HANDLE));
-  CloseHandle(outputFile);
   EXPECT_TRUE(fs::is_empty(root / "tool"));
   fs::remove_all(root);
 }

@@ -6,8 +6,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <random>
 #include <regex>
@@ -17,12 +15,12 @@
 #include "actions/action_counters.h"
 #include "base/run_options.h"
 #include "compare/checksum_buffers.h"
-#include "console/output.h"
 #include "match/match_pools.h"
 #include "match/sort.h"
 #include "pool/file_pool.h"
 #include "pool/scanner.h"
 #include "seam/file_system.h"
+#include "../test_support.h"
 
 namespace fs = std::filesystem;
 
@@ -115,8 +113,7 @@ std::string ListTree(const fs::path& root) {
   for (const auto& entry : fs::recursive_directory_iterator(root)) {
     std::string line = entry.path().lexically_relative(root).generic_string();
     if (entry.is_regular_file()) {
-      std::ifstream in(entry.path(), std::ios::binary);
-      std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      std::string bytes = FileText(entry.path());
       line += " " + std::to_string(bytes.size()) + " " + std::to_string(std::hash<std::string>()(bytes)) + " " +
               std::to_string(fs::hard_link_count(entry.path()));
     }
@@ -144,7 +141,6 @@ class IndexedWalk : public ::testing::TestWithParam<Case> {
   void TearDown() override {
     SetIndexedRunMinimumForTesting(64);
     RestoreFileSystemCalls();
-    SetOutputHandleForTesting(GetStdHandle(STD_OUTPUT_HANDLE));
     FreeChecksumBuffers();
     fs::remove_all(root_);
   }
@@ -174,28 +170,20 @@ class IndexedWalk : public ::testing::TestWithParam<Case> {
     }
     FilePool& second = GetParam().twoPools ? pool2 : pool1;
 
-    fs::path outPath = fs::temp_directory_path() / ("zav_walk_out_" + std::to_string(GetCurrentProcessId()));
-    HANDLE out = CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
-    SetOutputHandleForTesting(out);
+    CapturedOutput output;
     FileSystem.Open = HostileOpen;
     FileSystem.CreateHardLink = HostileHardLink;
     SetIndexedRunMinimumForTesting(indexedRunMinimum);
     uint32_t found = MatchPools(pool1.records, pool1.count, second.records, second.count, 1);
     RestoreFileSystemCalls();
-    SetOutputHandleForTesting(GetStdHandle(STD_OUTPUT_HANDLE));
-    CloseHandle(out);
     ReleaseFilePool(&pool1);
     ReleaseFilePool(&pool2);
-
-    std::ifstream in(outPath, std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    in.close();
-    fs::remove(outPath);
+    std::string text = output.Text();
     text = std::regex_replace(text, std::regex(" in [0-9.]+ [A-Za-z]+\r\n"), " in T\r\n");
     return text + "found " + std::to_string(found) + "\n" + ListTree(root_);
   }
 
-  fs::path root_ = fs::temp_directory_path() / ("zav_walk_" + std::to_string(GetCurrentProcessId()));
+  fs::path root_ = TempPath(L"walk");
 };
 
 // The first line where two texts part, with the lines before it.

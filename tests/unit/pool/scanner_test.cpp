@@ -3,9 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdarg>
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <string>
 #include <tuple>
@@ -13,6 +10,7 @@
 
 #include "pool/file_pool.h"
 #include "pool/scanner.h"
+#include "../test_support.h"
 
 namespace {
 constexpr uint32_t kProgress = (7u << 16) | 21u, kError = 8u << 16;  // column 21 of row 7; row 8
@@ -23,14 +21,10 @@ using Found = std::map<std::wstring, size_t>;                        // path bel
 const Found kFiles = {{L"caf\u00e9", 1}, {L"smile\U0001F600", 2}, {L"plane16\U0010FFFD", 3}, {L"x\\\u65e5\u672c", 4},
                       {L"1\\f1", 5}, {L"1\\2\\f2", 6}, {L"1\\2\\3\\f3", 7}, {L"1\\2\\3\\4\\f4", 8},
                       {L"1\\2\\3\\4\\5\\f5", 9}, {L"1\\2\\zz\\g3", 10}};
-const std::filesystem::path kTree =
-    std::filesystem::temp_directory_path() / (L"zav_scan_" + std::to_wstring(GetCurrentProcessId()));
+const std::filesystem::path kTree = TempPath(L"scan");
 struct Tree {
   Tree() {
-    for (const auto& [relative, size] : kFiles) {
-      std::filesystem::create_directories((kTree / relative).parent_path());
-      std::ofstream(kTree / relative, std::ios::binary) << std::string(size, 'x');
-    }
+    for (const auto& [relative, size] : kFiles) PutFile(kTree / relative, std::string(size, 'x'));
     for (const wchar_t* empty : {L"empty", L"y\\z"}) std::filesystem::create_directories(kTree / empty);
   }
   ~Tree() { std::filesystem::remove_all(kTree); }
@@ -39,12 +33,10 @@ const std::wstring root = L"\\\\?\\" + (kTree / L"").wstring();
 std::map<uint32_t, std::vector<std::wstring>> shown;  // texts by console cell
 
 void CaptureShown(uint32_t cell, const wchar_t* format, ...) {
-  wchar_t text[1025];
   va_list args;
   va_start(args, format);
-  wvsprintfW(text, format, args);
+  shown[cell].push_back(ShownText(format, args));
   va_end(args);
-  shown[cell].push_back(text);
 }
 
 class Scan : public ::testing::Test {

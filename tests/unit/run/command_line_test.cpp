@@ -10,6 +10,7 @@
 #include "base/memory.h"
 #include "run/command_line.h"
 #include "run/options.h"
+#include "../test_support.h"
 
 namespace {
 std::vector<std::wstring> Split(const std::wstring& line) {
@@ -72,9 +73,8 @@ class ParseArgumentsTest : public ::testing::Test {
   void SetUp() override { ResetRunOptions(); }
   int Parse(std::vector<std::wstring> words) {
     words.insert(words.begin(), L"zav");
-    std::vector<wchar_t*> argv;
-    for (std::wstring& word : words) argv.push_back(&word[0]);
-    return ParseArguments(static_cast<int>(argv.size()), argv.data());
+    Argv args(words);
+    return ParseArguments(args.Count(), args.Data());
   }
 };
 
@@ -106,30 +106,19 @@ TEST_F(ParseArgumentsTest, SizeOptions) {
 
 TEST_F(ParseArgumentsTest, OptionWordsSetTheirFlags) {
   EXPECT_EQ(Parse({L"/S", L"-fh1", L"-R2", L"-i", L"-u", L"-DEF", L"-n", L"-v", L"-p", L"/dsn"}), 0);
-  EXPECT_EQ(RunOptions.RecurseSpec1, 1);
-  EXPECT_EQ(RunOptions.RecurseSpec2, 1);
-  EXPECT_EQ(RunOptions.FindHardlinks1, 1);
-  EXPECT_EQ(RunOptions.FindHardlinks2, 0);
-  EXPECT_EQ(RunOptions.ReparseSpec1, 0);
-  EXPECT_EQ(RunOptions.ReparseSpec2, 1);
-  EXPECT_EQ(RunOptions.SameNameOnly, 1);
-  EXPECT_EQ(RunOptions.SortBySize, 0);
-  EXPECT_EQ(RunOptions.DeleteEmptiedDirs, 1);
-  EXPECT_EQ(RunOptions.NoWaitForKey, 1);
-  EXPECT_EQ(RunOptions.Action, 8u);
+  const RunOptionsRecord& o = RunOptions;
+  EXPECT_EQ(std::tuple(o.RecurseSpec1, o.RecurseSpec2, o.FindHardlinks1, o.FindHardlinks2, o.ReparseSpec1,
+                       o.ReparseSpec2, o.SameNameOnly, o.SortBySize, o.DeleteEmptiedDirs, o.NoWaitForKey, o.Action),
+            std::tuple(1, 1, 1, 0, 0, 1, 1, 0, 1, 1, 8u));
   EXPECT_EQ(FileSpec1[0], 0);
-}
-
-// Deleting file1 or file2 must see that file's hard links, or it could delete the last copy.
-TEST_F(ParseArgumentsTest, DeletingOneSideFindsItsHardLinks) {
+  // Deleting file1 or file2 must see that file's hard links, or it could delete the last copy.
   const std::tuple<const wchar_t*, uint32_t, int, int> cases[] = {  // word, action, links found in 1, in 2
       {L"-d1", 1, 1, 0}, {L"-D2", 2, 0, 1}, {L"-da", 3, 0, 0}};
   for (const auto& [word, action, links1, links2] : cases) {
     ResetRunOptions();
     EXPECT_EQ(Parse({word}), 0);
-    EXPECT_EQ(RunOptions.Action, action) << word;
-    EXPECT_EQ(RunOptions.FindHardlinks1, links1);
-    EXPECT_EQ(RunOptions.FindHardlinks2, links2);
+    EXPECT_EQ(std::tuple(RunOptions.Action, RunOptions.FindHardlinks1, RunOptions.FindHardlinks2),
+              std::tuple(action, links1, links2)) << word;
   }
 }
 

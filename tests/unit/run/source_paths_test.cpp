@@ -6,9 +6,9 @@
 #include <tuple>
 #include <vector>
 
-#include "console/output.h"
 #include "run/source_paths.h"
 #include "topology/device_calls.h"
+#include "../test_support.h"
 
 namespace {
 // A path field of kPathUnits holding text, with 8 guard units behind it to catch overruns.
@@ -68,21 +68,13 @@ BOOL WINAPI FakeVolume(LPCWSTR root, LPWSTR, DWORD, LPDWORD, LPDWORD, LPDWORD fl
 
 TEST(SourcePaths, HardlinkVolumeChecks) {
   Devices.GetVolumeInformation = FakeVolume;
-  HANDLE reader, writer;
-  ASSERT_TRUE(CreatePipe(&reader, &writer, nullptr, 4096));
-  SetOutputHandleForTesting(writer);
+  CapturedOutput output;
   for (const auto& [volume1, volume2, exitCode] : {std::tuple(L"Q:\\a", L"Q:", 7), {L"C:\\windows", L"C:", 0},
                                                    {L"F:\\a", L"F:", 4}, {L"X:\\a", L"X:", 0}}) {
     std::wstring path1 = Field(volume1), path2 = Field(volume2);
     EXPECT_EQ(CheckHardlinkVolumes(&path1[0], &path2[0]), exitCode) << volume1;
   }
-  SetOutputHandleForTesting(GetStdHandle(STD_OUTPUT_HANDLE));
-  char text[512];
-  DWORD size = 0;
-  PeekNamedPipe(reader, text, sizeof text, &size, nullptr, nullptr);
-  EXPECT_EQ(std::string(text, size), "invaid source volume Q:\\\r\nFAT32 file system does not support hardlinks -> abort\r\n");
+  EXPECT_EQ(output.Text(), "invaid source volume Q:\\\r\nFAT32 file system does not support hardlinks -> abort\r\n");
   RestoreDeviceCalls();
-  CloseHandle(reader);
-  CloseHandle(writer);
 }
 }  // namespace

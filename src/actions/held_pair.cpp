@@ -105,7 +105,7 @@ PairProof HoldPair(const wchar_t* path1, const wchar_t* path2, int64_t size, int
   // the checksums kept serve it, and it keeps them for the file's next pair.
   bool throughKept = !forAction && !linked && IsKeepingForChecksum();
   for (uint32_t i = 0; i < 2; ++i) {
-    HANDLE file = throughKept ? OpenForChecksum(paths[i])
+    HANDLE file = throughKept ? OpenForReadingAt(paths[i])
                               : FileSystem.Open(paths[i], access, share, nullptr, OPEN_EXISTING,
                                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file != INVALID_HANDLE_VALUE) {

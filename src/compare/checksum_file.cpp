@@ -115,30 +115,43 @@ void SetKeepingForChecksum(bool keep) {
 
 bool IsKeepingForChecksum() { return g_keeping; }
 
-HANDLE TakeKeptForChecksum(const wchar_t* path) {
+namespace {
+HANDLE TakeKept(const wchar_t* path, bool* read) {
   if (!g_keeping) return INVALID_HANDLE_VALUE;
   uint32_t hash = HashPath(path);
   for (uint32_t slot = BucketOf(hash); slot; slot = g_kept[slot].nextInBucket) {
     KeptOpen& kept = g_kept[slot];
     if (kept.hash != hash || wcscmp(kept.path, path) != 0) continue;
     HANDLE file = kept.file;
+    *read = kept.read;
     Forget(slot);
     return file;
   }
   return INVALID_HANDLE_VALUE;
 }
 
-HANDLE OpenForChecksum(const wchar_t* path) {
-  HANDLE file = TakeKeptForChecksum(path);
+HANDLE OpenKeptOrNew(const wchar_t* path, bool atStart) {
+  bool read = false;
+  HANDLE file = TakeKept(path, &read);
   if (file != INVALID_HANDLE_VALUE) {
-    // A kept handle may have been read to its end already: the checksum reads from the file pointer.
+    // A handle read already may stand anywhere up to its end; one never read stands at the start.
     LARGE_INTEGER start = {};
-    if (SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return file;
+    if (!atStart || !read || SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return file;
     CloseHandle(file);
   }
   return FileSystem.Open(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                          FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 }
+}  // namespace
+
+HANDLE TakeKeptForChecksum(const wchar_t* path) {
+  bool read;
+  return TakeKept(path, &read);
+}
+
+HANDLE OpenForChecksum(const wchar_t* path) { return OpenKeptOrNew(path, true); }
+
+HANDLE OpenForReadingAt(const wchar_t* path) { return OpenKeptOrNew(path, false); }
 
 void KeepUnreadForChecksum(const wchar_t* path, HANDLE file) { Keep(path, file, false); }
 

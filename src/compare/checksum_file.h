@@ -5,9 +5,11 @@
 
 #include <cstdint>
 
-// The file opened for unbuffered sequential reading, others may only read it; INVALID_HANDLE_VALUE on failure.
-// A handle kept for the path (below) is handed over instead of opening again.
+// The file opened for unbuffered sequential reading, others may only read it, at its start;
+// INVALID_HANDLE_VALUE on failure. A handle kept for the path (below) is handed over instead of opening again.
 HANDLE OpenForChecksum(const wchar_t* path);
+// The same for a reader that says where every read starts (ReadAt): a kept handle comes as it was left.
+HANDLE OpenForReadingAt(const wchar_t* path);
 
 // Under Wine every open is several server round trips, and the matching thread meets a file several times:
 // its identity, its checksum, the byte proof of each pair it makes. So the matching thread keeps its opens and

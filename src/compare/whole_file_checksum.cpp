@@ -26,7 +26,8 @@ uint64_t ChecksumWholeFile(const wchar_t* path, int64_t size, uint32_t* errorCod
   bool readToEnd = false;
   for (int64_t left = size; !CancelRequested;) {
     DWORD error;
-    uint32_t delivered = ReadPiece(file, buffer, PieceToAsk(left), &error);
+    uint32_t asked = PieceToAsk(left);
+    uint32_t delivered = ReadPiece(file, buffer, asked, &error);
     if (!delivered) {
       if (error) {
         ConsolePrint(L"error %S reading ", ErrorName(error));
@@ -37,6 +38,11 @@ uint64_t ChecksumWholeFile(const wchar_t* path, int64_t size, uint32_t* errorCod
     }
     reader.Feed(buffer, delivered);
     left -= delivered;
+    // A read of a file that comes short has met its end, as the byte proof takes it: a small file is one read.
+    if (delivered < asked) {
+      readToEnd = true;
+      break;
+    }
   }
   uint64_t checksum = reader.Finish();
   // The byte proof of a pair this file makes reads it again next, mostly.

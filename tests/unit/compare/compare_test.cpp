@@ -145,13 +145,13 @@ TEST_F(Files, WholeFileAndTestBlockChecksums) {
                 std::string output; }
   cases[] = {
       {0, 0, 0, 0, {{0, 0}}, "oops, crc is 0\r\n"},
-      {3 * MiB + 1, 0, 0, 0, {{0, MiB}, {MiB, MiB}, {2 * MiB, MiB}, {3 * MiB, 1}, {3 * MiB + 1, 0}}, ""},
+      {3 * MiB + 1, 0, 0, 0, {{0, MiB}, {MiB, MiB}, {2 * MiB, MiB}, {3 * MiB, 1}}, ""},  // short: the end
       {MiB + 1, 0, 1, 0, {{0, 0}}, failed + "oops, crc is 0\r\n"},
       {3 * MiB + 1, 0, 3, 0, {{0, MiB}, {MiB, MiB}, {2 * MiB, 0}}, failed},
       {MiB, 0, 0, ERROR_FILE_NOT_FOUND, {}, ""},  // a file gone since the scan is no news here
       {MiB, 0, 0, ERROR_SHARING_VIOLATION, {}, "error SHARING_VIOLATION opening '" + shown + "'\n"},
       {MiB, 8192, 0, ERROR_FILE_NOT_FOUND, {}, "error FILE_NOT_FOUND opening '" + shown + "'\r\n"},
-      {40000, 12288, 0, 0, {{0, 40000}, {40000, 0}}, ""},  // the blocks would cover a quarter: the whole file
+      {40000, 12288, 0, 0, {{0, 40000}}, ""},  // the blocks would cover a quarter: the whole file
       {1000000, 8192, 0, 0, {{0, 8192}, {499712, 8192}, {995328, 4672}, {1000000, 0}}, ""},  // 21,056 bytes
       {1000000, 8192, 2, 0, {{0, 8192}, {499712, 0}}, "error CRC reading '" + shown + "'\r\n"},
       {10000000, 3 * MiB / 2, 0, 0,  // 1 MiB pieces; the end block stops at the end of the file
@@ -173,6 +173,15 @@ TEST_F(Files, WholeFileAndTestBlockChecksums) {
     EXPECT_EQ(errorCode, c.openFailure ? c.openFailure : 77u);
     EXPECT_EQ(output_.Take(), c.output);
   }
+  // A file grown since the scan is read to its new end.
+  Bytes grown = RandomBytes(5000, 1);
+  Write(L"f.bin", grown);
+  g_reads.clear();
+  g_failingRead = 0;
+  FileSystem.Open = CreateFileW;
+  uint32_t errorCode = 0;
+  EXPECT_EQ(ChecksumWholeFile(path.c_str(), 1000, &errorCode), ReferenceChecksum(grown, {{0, 5000}}));
+  EXPECT_EQ(Reads(), (Ranges{{0, 4096}, {4096, 904}}));
 }
 
 // The matching thread keeps its opens for the file's next use: read again, a kept open starts at the first

@@ -25,10 +25,13 @@ def win(path):
 
 
 class Run:
-    def __init__(self, returncode, out):
-        self.returncode, self.out = returncode, out
+    def __init__(self, returncode, out, err=b""):
+        self.returncode, self.out, self.err = returncode, out, err
         self.text = out.decode(OEM)
         self.lines = self.text.split("\r\n")[1:]  # split at CR LF, the banner line dropped
+
+    def __repr__(self):  # what a failed assertion shows: enough to tell ZAV's exit from Wine's
+        return f"Run(exit {self.returncode}, output ends {self.text[-300:]!r}, Wine said {self.err[-300:]!r})"
 
     def report(self, after="Matching "):
         """The lines after the first one starting with `after`, the run's duration replaced by T."""
@@ -41,8 +44,8 @@ def run_exe(exe, *args, cwd=None, timeout=120, stdout=subprocess.PIPE):
     """A program under Wine with output to a pipe (the redirected path) or to the given file, never waiting for a
     key."""
     proc = subprocess.run(["wine", str(exe), *map(str, args)], cwd=cwd, env=wine_env(), stdin=subprocess.DEVNULL,
-                          stdout=stdout, stderr=subprocess.DEVNULL, timeout=timeout)
-    return Run(proc.returncode, proc.stdout or b"\r\n")
+                          stdout=stdout, stderr=subprocess.PIPE, timeout=timeout)
+    return Run(proc.returncode, proc.stdout or b"\r\n", proc.stderr)
 
 
 def run_zav(*args, cwd=None, timeout=120, root=None, stdout=subprocess.PIPE):

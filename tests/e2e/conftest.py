@@ -3,6 +3,7 @@ import os
 import pathlib
 import re
 import subprocess
+import tempfile
 
 REPO = pathlib.Path(__file__).resolve().parents[2]
 # The build under test: scripts/test runs the suite once per build, the shipped win32 one first.
@@ -43,9 +44,13 @@ class Run:
 def run_exe(exe, *args, cwd=None, timeout=120, stdout=subprocess.PIPE):
     """A program under Wine with output to a pipe (the redirected path) or to the given file, never waiting for a
     key."""
-    proc = subprocess.run(["wine", str(exe), *map(str, args)], cwd=cwd, env=wine_env(), stdin=subprocess.DEVNULL,
-                          stdout=stdout, stderr=subprocess.PIPE, timeout=timeout)
-    return Run(proc.returncode, proc.stdout or b"\r\n", proc.stderr)
+    # Wine's words go to a file, not a pipe: a Wine server started by this run inherits stderr and outlives it,
+    # and a pipe would keep the run waiting until the server ends.
+    with tempfile.TemporaryFile() as err:
+        proc = subprocess.run(["wine", str(exe), *map(str, args)], cwd=cwd, env=wine_env(),
+                              stdin=subprocess.DEVNULL, stdout=stdout, stderr=err, timeout=timeout)
+        err.seek(0)
+        return Run(proc.returncode, proc.stdout or b"\r\n", err.read())
 
 
 def run_zav(*args, cwd=None, timeout=120, root=None, stdout=subprocess.PIPE):

@@ -40,7 +40,8 @@ class CapturedOutput {
  public:
   CapturedOutput() : path_(TempPath(L"output" + std::to_wstring(++count_))) {
     const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    write_ = CreateFileW(path_.c_str(), GENERIC_WRITE, share, nullptr, CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    write_ = CreateFileW(path_.c_str(), GENERIC_WRITE, share, nullptr, CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE,
+                         nullptr);
     read_ = CreateFileW(path_.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
     SetOutputHandleForTesting(write_);
   }

@@ -1,6 +1,8 @@
 // The floor: lists a tree and opens, reads and closes once every file that shares its size with another,
-// reading as ZAV's checksums read (unbuffered, sequential, 1 MiB pieces into page-aligned memory). No
-// checksum, no comparison, no output but one line: the least any duplicate finder must do on that tree.
+// reading as ZAV's checksums read: unbuffered and sequential into page-aligned memory, each read asking for
+// at most 1 MiB and no more whole 4 KiB sectors than reach one byte past the listed end (Wine checks every page
+// a read may fill), a short read ending the file. No checksum, no comparison, no output but one line: the least
+// any duplicate finder must do on that tree.
 // Usage: floor.exe FOLDER
 #include <windows.h>
 
@@ -35,14 +37,24 @@ void List(const std::wstring& folder, std::vector<Found>* found) {
   FindClose(find);
 }
 
+DWORD PieceToAsk(int64_t left) {
+  constexpr int64_t kSector = 4096;
+  if (left < 0 || left >= kPiece) return kPiece;
+  return static_cast<DWORD>((left + kSector) / kSector * kSector);
+}
+
 // Returns the bytes read.
-int64_t ReadWhole(const std::wstring& path, unsigned char* buffer) {
+int64_t ReadWhole(const std::wstring& path, int64_t size, unsigned char* buffer) {
   HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file == INVALID_HANDLE_VALUE) return 0;
   int64_t total = 0;
-  DWORD got = 0;
-  while (ReadFile(file, buffer, kPiece, &got, nullptr) && got) total += got;
+  for (;;) {
+    DWORD ask = PieceToAsk(size - total), got = 0;
+    if (!ReadFile(file, buffer, ask, &got, nullptr) || !got) break;
+    total += got;
+    if (got < ask) break;
+  }
   CloseHandle(file);
   return total;
 }
@@ -64,7 +76,7 @@ int wmain(int argc, wchar_t** argv) {
     bool shared = (i > 0 && found[i - 1].size == found[i].size) ||
                   (i + 1 < found.size() && found[i + 1].size == found[i].size);
     if (!shared || found[i].size == 0) continue;
-    bytes += ReadWhole(found[i].path, buffer);
+    bytes += ReadWhole(found[i].path, found[i].size, buffer);
     ++files;
   }
   printf("%zu files listed, %lld of them read (%lld bytes)\n", found.size(), (long long)files, (long long)bytes);

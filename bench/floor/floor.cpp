@@ -1,8 +1,8 @@
 // The floor: lists a tree and opens, reads and closes once every file that shares its size with another,
 // reading as ZAV's checksums read: unbuffered and sequential into page-aligned memory, each read asking for
-// at most 1 MiB and no more whole 4 KiB sectors than reach one byte past the listed end (Wine checks every page
-// a read may fill), a short read ending the file. No checksum, no comparison, no output but one line: the least
-// any duplicate finder must do on that tree.
+// what ZAV's PieceToAsk asks (the sectors reaching one byte past the listed end, at most 1 MiB: Wine checks
+// every page a read may fill), a short read ending the file. No checksum, no comparison, no output but one
+// line: the least any duplicate finder must do on that tree.
 // Usage: floor.exe FOLDER
 #include <windows.h>
 
@@ -12,8 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "compare/checksum_buffers.h"
+
 namespace {
-constexpr DWORD kPiece = 1048576;
 
 struct Found {
   int64_t size;
@@ -35,12 +36,6 @@ void List(const std::wstring& folder, std::vector<Found>* found) {
     found->push_back({int64_t(entry.nFileSizeHigh) << 32 | entry.nFileSizeLow, folder + name});
   } while (FindNextFileW(find, &entry));
   FindClose(find);
-}
-
-DWORD PieceToAsk(int64_t left) {
-  constexpr int64_t kSector = 4096;
-  if (left < 0 || left >= kPiece) return kPiece;
-  return static_cast<DWORD>((left + kSector) / kSector * kSector);
 }
 
 // Returns the bytes read.
@@ -70,7 +65,7 @@ int wmain(int argc, wchar_t** argv) {
   std::vector<Found> found;
   List(root, &found);
   std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) { return a.size < b.size; });
-  auto* buffer = static_cast<unsigned char*>(VirtualAlloc(nullptr, kPiece, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+  auto* buffer = static_cast<unsigned char*>(VirtualAlloc(nullptr, kReadPiece, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
   int64_t files = 0, bytes = 0;
   for (size_t i = 0; i < found.size(); ++i) {
     bool shared = (i > 0 && found[i - 1].size == found[i].size) ||

@@ -9,6 +9,8 @@ import subprocess
 import sys
 import time
 
+WINE_RUN = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts", "wine-run")
+
 # What the output shows, in order; each text ends the phase named beside it.
 MARKS = [(b"scanning file pool 1: ", "start-up (Wine and set-up)"),
          (b"scanning file pool 2: ", "scan of pool 1"),
@@ -20,7 +22,7 @@ MARKS = [(b"scanning file pool 1: ", "start-up (Wine and set-up)"),
 
 def main(exe, corpus):
     win = lambda side: "Z:" + os.path.join(corpus, side).replace("/", "\\")
-    proc = subprocess.Popen(["wine", exe, win("a"), win("b"), "-n"], stdin=subprocess.DEVNULL,
+    proc = subprocess.Popen([WINE_RUN, exe, win("a"), win("b"), "-n"], stdin=subprocess.DEVNULL,
                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
     start = time.monotonic()
     out, seen = b"", []

@@ -11,6 +11,7 @@ BUILD = os.environ.get("ZAV_BUILD", "win64")
 BUILD_DIR = REPO / "build" / BUILD
 EXE = BUILD_DIR / "zav.exe"
 PLATFORM_WORD = {"win32": "Win32", "win64": "Win64"}[BUILD]
+WINE_RUN = str(REPO / "scripts" / "wine-run")  # starts each exe with the Wine loader its build needs
 OEM = "cp437"  # the OEM code page of Wine's default (US English) setup
 
 
@@ -47,7 +48,7 @@ def run_exe(exe, *args, cwd=None, timeout=120, stdout=subprocess.PIPE):
     # Wine's words go to a file, not a pipe: a Wine server started by this run inherits stderr and outlives it,
     # and a pipe would keep the run waiting until the server ends.
     with tempfile.TemporaryFile() as err:
-        proc = subprocess.run(["wine", str(exe), *map(str, args)], cwd=cwd, env=wine_env(),
+        proc = subprocess.run([WINE_RUN, str(exe), *map(str, args)], cwd=cwd, env=wine_env(),
                               stdin=subprocess.DEVNULL, stdout=stdout, stderr=err, timeout=timeout)
         err.seek(0)
         return Run(proc.returncode, proc.stdout or b"\r\n", err.read())

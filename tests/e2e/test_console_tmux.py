@@ -6,7 +6,7 @@ import time
 
 import pytest
 
-from conftest import EXE, make_tree, run_zav, win, wine_env
+from conftest import EXE, WINE_RUN, make_tree, run_zav, win, wine_env
 
 DEADLINE = 120  # seconds; only ever reached when something hangs
 
@@ -14,7 +14,7 @@ DEADLINE = 120  # seconds; only ever reached when something hangs
 class Terminal:
     def __init__(self, folder, *args):
         self.socket, self.exit = folder / "tmux", folder / "exit"
-        command = " ".join(shlex.quote(str(a)) for a in ["wine", EXE, *args])
+        command = " ".join(shlex.quote(str(a)) for a in [WINE_RUN, EXE, *args])
         self.tmux("new-session", "-d", "-x", "100", "-y", "50",
                   f"{command}; echo $? > {shlex.quote(str(self.exit))}; exec sleep {DEADLINE * 2}")
 

@@ -8,7 +8,7 @@ import subprocess
 
 import pytest
 
-from conftest import make_tree, run_zav, tree, win, wine_env
+from conftest import WINE_RUN, make_tree, run_zav, tree, win, wine_env
 
 # The CRC-64 polynomial with its top bit, as bytes: XORed into a file it leaves the checksum as it was.
 COLLIDER = bytes([0x01, 0x42, 0xF0, 0xE1, 0xEB, 0xA9, 0xEA, 0x36, 0x93])
@@ -28,7 +28,7 @@ def contents(root):
 
 def short_name(folder):
     """The 8.3 name Wine gives a folder, read from `dir /x` of its parent."""
-    listing = subprocess.run(["wine", "cmd", "/c", "dir", "/x", win(folder.parent)], env=wine_env(),
+    listing = subprocess.run([WINE_RUN, "cmd", "/c", "dir", "/x", win(folder.parent)], env=wine_env(),
                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout.decode("cp437")
     return next(line[:-len(folder.name)].split()[-1] for line in listing.splitlines() if line.endswith(" " + folder.name))
 

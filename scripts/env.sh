@@ -22,7 +22,7 @@ build_target_quietly() {
   fi
   while IFS= read -r line; do
     echo "$line" >>"$log"
-    [[ "$line" =~ ^\[([0-9]+/[0-9]+)\] ]] || continue
+    [[ "$line" =~ ^\[([1-9][0-9]*/[0-9]+)\] ]] || continue  # [0/n] only re-checks the globs
     [ -n "$said" ] || { echo "zav: building build/$preset/$target.exe" >&2; said=1; }
     [ -t 2 ] && printf '\r  step %s ' "${BASH_REMATCH[1]}" >&2
   done < <(cmake --build --preset "$preset" --target "$target" 2>&1; echo "exit $?")

@@ -1,5 +1,8 @@
 #include "actions/hardlink.h"
 
+#include <cstring>
+#include <initializer_list>
+
 #include "actions/action_counters.h"
 #include "actions/held_pair.h"
 #include "base/memory.h"
@@ -14,7 +17,7 @@
 
 namespace {
 constexpr DWORD kHoldAccess = GENERIC_READ | DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
-uint32_t g_linkNames = 0;  // numbers the temporary names; actions run on the matching thread only
+uint32_t g_spareNames = 0;  // numbers the names made beside targets; actions run on the matching thread only
 
 uint32_t CellValue(const uint32_t* cell) { return cell ? *cell : 0; }
 
@@ -84,36 +87,80 @@ DWORD ClearReadOnly(HANDLE file) {
   return basic.FileAttributes;
 }
 
-// A new name in the target's folder for a link to the kept file; the caller frees it with MemFree.
-wchar_t* LinkBesideTarget(const wchar_t* targetPath, const wchar_t* keptPath) {
+// A free name in the target's folder, "~zav<process><number>.<suffix>", which make(name) creates; the next
+// number is tried while a name is taken. The caller frees the name with MemFree; nullptr when make fails.
+template <typename Make>
+wchar_t* NameBesideTarget(const wchar_t* targetPath, const wchar_t* suffix, Make make) {
   size_t folderLength = static_cast<size_t>(wcsrchr(targetPath, L'\\') - targetPath) + 1;
-  wchar_t* temporary = static_cast<wchar_t*>(MemAlloc((folderLength + 32) * sizeof(wchar_t)));
+  wchar_t* name = static_cast<wchar_t*>(MemAlloc((folderLength + 32) * sizeof(wchar_t)));
+  lstrcpynW(name, targetPath, static_cast<int>(folderLength) + 1);
   for (int attempt = 0; attempt < 16; ++attempt) {
-    lstrcpynW(temporary, targetPath, static_cast<int>(folderLength) + 1);
-    wsprintfW(temporary + folderLength, L"~zav%08x%04x.tmp", GetCurrentProcessId(), ++g_linkNames & 0xFFFF);
-    if (FileSystem.CreateHardLink(temporary, keptPath, nullptr)) return temporary;
-    if (GetLastError() != ERROR_ALREADY_EXISTS) break;
+    wsprintfW(name + folderLength, L"~zav%08x%04x.%s", GetCurrentProcessId(), ++g_spareNames & 0xFFFF, suffix);
+    if (make(name)) return name;
+    if (GetLastError() != ERROR_ALREADY_EXISTS && GetLastError() != ERROR_FILE_EXISTS) break;
   }
   DWORD error = GetLastError();
-  MemFree(temporary);
+  MemFree(name);
   SetLastError(error);
   return nullptr;
 }
 
-// Holds a further name of the target's file for its replacement: it must be another file than the kept one,
-// with the kept file's bytes.
-bool HoldOtherName(const DuplicateFile& target, const DuplicateFile& kept, OpenFileIdentity* held) {
-  held->file = FileSystem.Open(target.path, kHoldAccess, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+const wchar_t* NameOnly(const wchar_t* path) { return wcsrchr(path, L'\\') + 1; }
+
+// Gives a held file a new name, never over an existing one; the hold stays.
+bool RenameHeld(HANDLE file, const wchar_t* newPath) {
+  size_t length = wcslen(newPath);
+  DWORD bytes = static_cast<DWORD>(sizeof(FILE_RENAME_INFO) + length * sizeof(wchar_t));
+  auto* rename = static_cast<FILE_RENAME_INFO*>(MemAlloc(bytes));
+  memset(rename, 0, bytes);
+  rename->FileNameLength = static_cast<DWORD>(length * sizeof(wchar_t));
+  memcpy(rename->FileName, newPath, length * sizeof(wchar_t));
+  bool renamed = FileSystem.SetInformation(file, FileRenameInfo, rename, bytes) != 0;
+  DWORD error = GetLastError();
+  MemFree(rename);
+  SetLastError(error);
+  return renamed;
+}
+
+// In a folder that tells case apart, another file may answer to the target's name in another case, and a
+// lookup that ignores case (Wine's, whenever the exact name is missing) finds it: once the target's name is
+// free, no new name can be made in its place, only the existing one replaced. True when the name in upper or
+// lower case reaches a file other than the held target.
+bool HasCaseTwin(const wchar_t* path, OpenFileIdentity* held) {
+  wchar_t* spelled = DupString(path);
+  wchar_t* name = spelled + (NameOnly(path) - path);
+  bool twin = false;
+  for (LPWSTR(WINAPI * respell)(LPWSTR) : {CharUpperW, CharLowerW}) {
+    lstrcpyW(name, NameOnly(path));
+    respell(name);
+    if (twin || lstrcmpW(name, NameOnly(path)) == 0) continue;
+    HANDLE file = FileSystem.Open(spelled, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) continue;
+    OpenFileIdentity other;
+    twin = ReadOpenFileIdentity(file, &other) && !IsOneFile(&other, held);
+    CloseHandle(file);
+  }
+  MemFree(spelled);
+  return twin;
+}
+
+// Holds a copy of the kept file's bytes for its replacement or removal: another file than the kept one (and,
+// given one, the file expected), with the listed size and the kept file's bytes.
+bool HoldCopyOfKept(const wchar_t* path, const DuplicateFile& kept, OpenFileIdentity* expected,
+                    OpenFileIdentity* held) {
+  held->file = FileSystem.Open(path, kHoldAccess, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   if (held->file == INVALID_HANDLE_VALUE) return false;
   if (ReadOpenFileIdentity(held->file, held) && !IsOneFile(held, kept.held) &&
-      OpenFilesMatch(held->file, kept.held->file, target.record->size, RunOptions.TestBlockSize))
+      (!expected || IsOneFile(held, expected)) && HasListedSize(held->file, kept.record->size) &&
+      OpenFilesMatch(held->file, kept.held->file, kept.record->size, RunOptions.TestBlockSize))
     return true;
   ReleaseHeldFile(held);
   SetLastError(ERROR_FILE_INVALID);
   return false;
 }
 
-// Opens the kept file again, denying writes but letting its new name move, and proves it is the held file.
+// Opens the kept file again, denying writes but not the new names it gets, and proves it is the held file.
 bool HoldForLink(const DuplicateFile& kept, OpenFileIdentity* held) {
   held->file = FileSystem.Open(kept.path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                0, nullptr);
@@ -127,6 +174,108 @@ bool HoldForLink(const DuplicateFile& kept, OpenFileIdentity* held) {
 int ReportFailure(uint32_t number, int quiet) {
   if (!quiet) ConsolePrint(L" error %S replacing file%u\n", LastErrorName(), number);
   return 0;
+}
+
+// Puts a held file's attributes back as they were before its read-only bit was cleared.
+void RestoreAttributes(HANDLE file, DWORD attributes) {
+  if (attributes & FILE_ATTRIBUTE_READONLY) SetHeldAttributes(file, attributes);
+}
+
+// The target is now a name of the kept file. oldCopy names where its former file still lies, when it could
+// not be removed (error tells why); only a removed copy frees space.
+void NoteReplaced(const DuplicateFile& target, const DuplicateFile& kept, const wchar_t* oldCopy, DWORD error,
+                  int quiet) {
+  FileRecord* record = target.record;
+  if (!quiet) ConsolePrint(L" file%u replaced by hardlink\n", target.number);
+  // Where the old bytes are matters even for a name moved quietly.
+  if (oldCopy)
+    ConsolePrint(L" error %S deleting the old copy of file%u, %s beside it\n", ErrorName(error), target.number,
+                 NameOnly(oldCopy));
+  if (kept.record->linkState <= 1) kept.record->linkState = 2;
+  // A further name of another file frees no space of its own.
+  if (!oldCopy && (record->linkState == 1 || record->linkState == 2)) {
+    SavedBytes += record->allocSize;
+    ++ReplacedCount;
+  }
+  AddToLinkGroup(kept.record, record);  // the target takes the kept file's group, link count and state 3
+  record->fileIndexLow = kept.record->fileIndexLow;
+  record->fileIndexHigh = kept.record->fileIndexHigh;
+  record->volumeSerial = kept.record->volumeSerial;
+  record->serialRead = kept.record->serialRead;
+  record->replacedByLink = 1;
+}
+
+// Moves the held target aside, links the kept file under the target's name, then deletes the old copy
+// through the hold: from the byte check to its removal, no other program can write the target. A link that
+// cannot be made moves the target back; one that cannot move back stays aside, and the line says where.
+int ReplaceUnderHold(const DuplicateFile& target, const DuplicateFile& kept, OpenFileIdentity* held,
+                     DWORD attributes, int quiet) {
+  wchar_t* aside = NameBesideTarget(target.path, L"old", [held](const wchar_t* name) {
+    return RenameHeld(held->file, name);
+  });
+  if (!aside) {
+    DWORD error = GetLastError();
+    RestoreAttributes(held->file, attributes);
+    SetLastError(error);
+    return ReportFailure(target.number, quiet);
+  }
+  if (!FileSystem.CreateHardLink(target.path, kept.path, nullptr)) {
+    DWORD error = GetLastError();
+    bool back = RenameHeld(held->file, target.path);
+    RestoreAttributes(held->file, attributes);
+    if (!back)
+      ConsolePrint(L" error %S replacing file%u: its old copy is %s beside it\n", ErrorName(error), target.number,
+                   NameOnly(aside));
+    MemFree(aside);
+    SetLastError(error);
+    return back ? ReportFailure(target.number, quiet) : 0;
+  }
+  bool deleted = MarkHeldFileDeleted(held->file);
+  DWORD error = GetLastError();
+  if (!deleted) RestoreAttributes(held->file, attributes);
+  ReleaseHeldFile(held);
+  NoteReplaced(target, kept, deleted ? nullptr : aside, error, quiet);
+  MemFree(aside);
+  return 1;
+}
+
+// For a target with a case twin: the only way to its name is to replace it in one move, which an open file
+// does not allow. Before the hold ends the target gets a second name aside; after the move the copy there is
+// held again and removed only while it still holds the kept file's bytes, so a writer that slipped in
+// between finds its bytes there.
+int ReplaceInOneMove(const DuplicateFile& target, const DuplicateFile& kept, OpenFileIdentity* held,
+                     DWORD attributes, int quiet) {
+  wchar_t* link = NameBesideTarget(target.path, L"tmp", [&kept](const wchar_t* name) {
+    return FileSystem.CreateHardLink(name, kept.path, nullptr) != 0;
+  });
+  wchar_t* aside = link ? NameBesideTarget(target.path, L"old", [&target](const wchar_t* name) {
+    return FileSystem.CreateHardLink(name, target.path, nullptr) != 0;
+  }) : nullptr;
+  OpenFileIdentity old = *held;
+  // The hold ends below: the old file's volume is read while it is still open.
+  old.serialRead = old.serialRead || ReadVolumeSerial(held->file, &old.serial);
+  ReleaseHeldFile(held);
+  bool replaced = aside && FileSystem.Move(link, target.path, MOVEFILE_REPLACE_EXISTING);
+  DWORD error = GetLastError();
+  if (!replaced) {
+    // The target stays as it was: its name still reaches it, and the spare names go.
+    if (link) DeleteFileW(link);
+    if (aside) DeleteFileW(aside);
+    if (attributes & FILE_ATTRIBUTE_READONLY) FileSystem.SetAttributes(target.path, attributes);
+    MemFree(link);
+    MemFree(aside);
+    SetLastError(error);
+    return ReportFailure(target.number, quiet);
+  }
+  MemFree(link);
+  OpenFileIdentity copy;
+  bool deleted = HoldCopyOfKept(aside, kept, &old, &copy) && MarkHeldFileDeleted(copy.file);
+  error = GetLastError();
+  ReleaseHeldFile(&copy);
+  if (!deleted && (attributes & FILE_ATTRIBUTE_READONLY)) FileSystem.SetAttributes(aside, attributes);
+  NoteReplaced(target, kept, deleted ? nullptr : aside, error, quiet);
+  MemFree(aside);
+  return 1;
 }
 
 // Moves the target's other names, then the target itself, over to the kept file.
@@ -167,52 +316,24 @@ int ReplaceByHardlink(const DuplicateFile& target, const DuplicateFile& kept, in
   FileRecord* record = target.record;
   OpenFileIdentity own = {INVALID_HANDLE_VALUE, 0, 0, false};
   OpenFileIdentity* held = target.held ? target.held : &own;
-  if (!target.held && !HoldOtherName(target, kept, &own)) return ReportFailure(target.number, quiet);
+  if (!target.held && !HoldCopyOfKept(target.path, kept, nullptr, &own)) return ReportFailure(target.number, quiet);
   if (record->allocSize == 0) record->allocSize = GetAllocationSize(target.path);
   // The kept file's link count must be known before the new link adds to it.
   if (!kept.record->linkCount) {
     kept.record->linkCount = static_cast<uint32_t*>(MemAlloc(sizeof(uint32_t)));
     *kept.record->linkCount = GetFileIdentity(kept.path, &kept.record->fileIndexLow, &kept.record->fileIndexHigh);
   }
-
-  wchar_t* link = LinkBesideTarget(target.path, kept.path);
-  DWORD attributes = link ? ClearReadOnly(held->file) : INVALID_FILE_ATTRIBUTES;
+  DWORD attributes = ClearReadOnly(held->file);
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     DWORD error = GetLastError();
-    if (link) DeleteFileW(link);
-    MemFree(link);
-    ReleaseHeldFile(&own);
+    ReleaseHeldFile(held);
     SetLastError(error);
     return ReportFailure(target.number, quiet);
   }
-  // A file cannot be replaced while open: the hold ends just before the replace.
+  int linked = HasCaseTwin(target.path, held) ? ReplaceInOneMove(target, kept, held, attributes, quiet)
+                                              : ReplaceUnderHold(target, kept, held, attributes, quiet);
   ReleaseHeldFile(held);
-  bool replaced = FileSystem.Move(link, target.path, MOVEFILE_REPLACE_EXISTING) != 0;
-  DWORD error = GetLastError();
-  if (!replaced) {
-    DeleteFileW(link);
-    if (attributes & FILE_ATTRIBUTE_READONLY) FileSystem.SetAttributes(target.path, attributes);
-  }
-  MemFree(link);
-  if (!replaced) {
-    SetLastError(error);
-    return ReportFailure(target.number, quiet);
-  }
-
-  if (!quiet) ConsolePrint(L" file%u replaced by hardlink\n", target.number);
-  if (kept.record->linkState <= 1) kept.record->linkState = 2;
-  // A further name of another file frees no space of its own.
-  if (record->linkState == 1 || record->linkState == 2) {
-    SavedBytes += record->allocSize;
-    ++ReplacedCount;
-  }
-  AddToLinkGroup(kept.record, record);  // the target takes the kept file's group, link count and state 3
-  record->fileIndexLow = kept.record->fileIndexLow;
-  record->fileIndexHigh = kept.record->fileIndexHigh;
-  record->volumeSerial = kept.record->volumeSerial;
-  record->serialRead = kept.record->serialRead;
-  record->replacedByLink = 1;
-  return 1;
+  return linked;
 }
 
 int LinkDuplicate(const DuplicateFile& target, const DuplicateFile& kept, int64_t* redundant) {
@@ -222,8 +343,8 @@ int LinkDuplicate(const DuplicateFile& target, const DuplicateFile& kept, int64_
     ConsolePrint(L" hardlink count cannot exceed %i -> skip\n", static_cast<int>(kMaxLinkCount));
     return 0;
   }
-  // The new name is a link to the kept file, and moving it over the target needs delete access to the kept
-  // file: from here the kept file is held against writing only.
+  // New names of the kept file are made, and may be moved over a target, which needs delete access to it: from
+  // here the kept file is held against writing only.
   OpenFileIdentity keptForLink;
   if (!HoldForLink(kept, &keptForLink)) {
     ConsolePrint(L" error %S locking file%u\n", LastErrorName(), kept.number);

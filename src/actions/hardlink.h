@@ -12,10 +12,10 @@ constexpr uint32_t kMaxLinkCount = 1024;  // the most names one NTFS file can ha
 // Marks a held file for deletion, clearing its read-only bit first; it goes when the handle is closed. A
 // failure leaves the attributes as they were and the thread's last error that of the failing call.
 bool MarkHeldFileDeleted(HANDLE file);
-// Links a new name to the kept file beside the target, then moves it over the target's name in one replace,
-// so that a failure leaves the target as it was. The target is held (target.held) or held here and compared
-// with the kept file first; the kept file stays held throughout. Quiet suppresses every message. Returns 1
-// when the link was made.
+// Replaces the target's name by a link to the kept file. The target is held (target.held) or held here and
+// compared with the kept file first; it is moved aside under its hold, so that no other program can write it
+// between its byte check and its removal, and a failure puts it back or says where it is. The kept file stays
+// held throughout. Quiet suppresses the messages that lose nothing. Returns 1 when the link was made.
 int ReplaceByHardlink(const DuplicateFile& target, const DuplicateFile& kept, int quiet);
 // The hard-link action on a chosen target: checks the link limit, moves the target's other names over to
 // the kept file, then replaces the target. Returns 0 when the limit refuses the pair.

@@ -18,6 +18,7 @@ HANDLE OpenForIdentity(const wchar_t* path, DWORD flags = 0) {
 
 // True when the path names the file already open, read through an open of its own.
 bool NamesOpenFile(const wchar_t* path, OpenFileIdentity* open) {
+  if (!ReadOpenFileIdentity(open->file, open)) return false;
   HANDLE file = OpenForIdentity(path);
   if (file == INVALID_HANDLE_VALUE) return false;
   OpenFileIdentity other;
@@ -50,6 +51,14 @@ bool OneEntry(const wchar_t* path1, const wchar_t* path2) {
   return one;
 }
 
+}  // namespace
+
+bool HasListedSize(HANDLE file, int64_t size) {
+  LARGE_INTEGER now;
+  return GetFileSizeEx(file, &now) && now.QuadPart == size;
+}
+
+namespace {
 PairProof Prove(const wchar_t* path1, const wchar_t* path2, int64_t size, int64_t testSize, bool forAction,
                 bool linked, bool twoFiles, HeldPair* held) {
   OpenFileIdentity* file1 = &held->file[0];
@@ -70,7 +79,10 @@ PairProof Prove(const wchar_t* path1, const wchar_t* path2, int64_t size, int64_
     }
     if (one) return PairProof::OneFile;
   }
-  if (!OpenFilesMatch(file1->file, file2->file, size, testSize)) return PairProof::Differ;
+  // A file that grew or shrank since the scan listed it holds bytes its checksum never saw.
+  if (!HasListedSize(file1->file, size) || !HasListedSize(file2->file, size) ||
+      !OpenFilesMatch(file1->file, file2->file, size, testSize))
+    return PairProof::Differ;
   FileSystem.AfterByteCheck(path1, path2);
   return PairProof::Duplicate;
 }

@@ -32,5 +32,7 @@ PairProof HoldPair(const wchar_t* path1, const wchar_t* path2, int64_t size, int
                    bool linked, bool twoFiles, HeldPair* held);
 // Closes what is still open, or hands it back to be kept.
 void ReleasePair(HeldPair* held);
+// True when an open file still has the size the scan listed.
+bool HasListedSize(HANDLE file, int64_t size);
 // Closes one held file.
 void ReleaseHeldFile(OpenFileIdentity* file);

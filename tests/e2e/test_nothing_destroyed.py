@@ -8,7 +8,7 @@ import subprocess
 
 import pytest
 
-from conftest import WINE_RUN, make_tree, run_zav, tree, win, wine_env
+from conftest import BUILD_DIR, WINE_RUN, make_tree, run_zav, tree, win, wine_env
 
 # The CRC-64 polynomial with its top bit, as bytes: XORed into a file it leaves the checksum as it was.
 COLLIDER = bytes([0x01, 0x42, 0xF0, 0xE1, 0xEB, 0xA9, 0xEA, 0x36, 0x93])
@@ -141,3 +141,39 @@ def test_every_action_on_random_trees_keeps_every_content(tmp_path, seed):
     extra = rng.sample(["-r", "-fh", "-fh1", "-fh2", "-u", "-i"], 2)
     run = run_zav(win(root), *second, ACTIONS[seed], *extra, "-n")
     assert run.returncode in (0, 2) and contents(root) == before
+
+
+RACE_WRITER = BUILD_DIR / "race_writer.exe"
+RACE_SIZE = 8 << 20
+POKED_AT = RACE_SIZE // 2
+# How long the writer waits once it may write: from at once to well past the action.
+RACE_TRIES = [0, 1, 2, 3, 4, 6, 8, 10, 14, 18, 24, 30, 40, 50, 60, 80, 100, 150, 200, 300]
+
+
+# Another program writes to c3.bin while the action runs on copies of it: it appends a byte once c3.bin's
+# checksum has held it (before its pair is held), or overwrites one once its pair's hold has ended too. Whenever
+# the write lands, its byte is found in a file afterwards: a file that changed is not acted on, and a replaced
+# file is never written through its old name.
+@pytest.mark.parametrize("option, holds, offset", [("-d2", 1, -1), ("-h", 1, -1), ("-h", 2, POKED_AT)])
+def test_a_writer_racing_an_action_finds_its_bytes_afterwards(tmp_path, option, holds, offset):
+    content = bytearray(random.Random(7).randbytes(RACE_SIZE))
+    content[POKED_AT] = 0x00
+    lost = []
+    for tries in RACE_TRIES:
+        root = make_tree(tmp_path / str(tries), {name: bytes(content) for name in ("a1.bin", "b2.bin", "c3.bin")})
+        stop = root.parent / f"stop{tries}"
+        writer = subprocess.Popen([WINE_RUN, str(RACE_WRITER), win(root / "c3.bin"), str(holds), str(tries),
+                                   str(offset), "1", "255", win(stop)],
+                                  env=wine_env(), stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        assert writer.stdout.readline() == "watching\n"
+        run = run_zav(win(root), option, "-n")
+        stop.touch()
+        said = writer.communicate(timeout=60)[0].split()
+        if said[0] == "wrote":
+            at = int(said[1])
+            found = [path for path in root.iterdir() if path.read_bytes()[at:at + 1] == b"\xff"]
+        else:  # the writer never got to write: what was there is still there
+            found = [path for path in root.iterdir() if path.read_bytes() == content]
+        if not found:
+            lost.append((tries, said, run.lines))
+    assert lost == []

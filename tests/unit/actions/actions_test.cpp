@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <list>
 #include <memory>
+#include <regex>
 #include <string>
 #include <tuple>
 
@@ -23,15 +24,22 @@ namespace {
 namespace fs = std::filesystem;
 constexpr DWORD kReadOnlyHidden = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
 constexpr FILETIME kOld = {0, 29000000};
-constexpr int kDelete = 1, kLink = 2, kReplace = 4;
 constexpr const char* kDenied = " error ACCESS_DENIED deleting file2\r\n";
 constexpr const char* kSkip = " hardlink count cannot exceed 1024 -> skip\r\n";
 constexpr const char* kNotReplaced = " error ACCESS_DENIED replacing file2\r\n";
+constexpr const char* kReplaced = " file2 replaced by hardlink\r\n";
 
-// Seam calls on a path holding FailingPart (empty: every path) fail with ACCESS_DENIED.
-std::wstring FailingPart;
-bool Fails(const std::wstring& path) {
-  bool fails = path.find(FailingPart) != std::wstring::npos;
+// Which seam calls fail with ACCESS_DENIED: those on a path holding the part named (none when empty). twin
+// makes b\Y.TXT reach another file, as a name of another case does in a folder that tells case apart;
+// writeBeforeMove appends to the target just before it is replaced in one move.
+// The cases below name only the faults they set.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+struct Faults {
+  std::wstring disposition, rename, link, move;
+  bool twin = false, writeBeforeMove = false;
+} Faults;
+bool Fails(const std::wstring& part, const std::wstring& path) {
+  bool fails = !part.empty() && path.find(part) != std::wstring::npos;
   if (fails) SetLastError(ERROR_ACCESS_DENIED);
   return fails;
 }
@@ -40,15 +48,32 @@ std::wstring PathOf(HANDLE file) {
   GetFinalPathNameByHandleW(file, path, MAX_PATH, 0);
   return path;
 }
-BOOL WINAPI FailingDelete(HANDLE file, FILE_INFO_BY_HANDLE_CLASS type, LPVOID information, DWORD bytes) {
-  return !(type == FileDispositionInfo && Fails(PathOf(file))) &&
-         SetFileInformationByHandle(file, type, information, bytes);
+BOOL WINAPI FailingSetInformation(HANDLE file, FILE_INFO_BY_HANDLE_CLASS type, LPVOID information, DWORD bytes) {
+  if (type == FileDispositionInfo && Fails(Faults.disposition, PathOf(file))) return FALSE;
+  if (type == FileRenameInfo && Fails(Faults.rename, static_cast<FILE_RENAME_INFO*>(information)->FileName))
+    return FALSE;
+  return SetFileInformationByHandle(file, type, information, bytes);
 }
-// The new name beside the target is made, then fails to move over it.
 BOOL WINAPI FailingLink(LPCWSTR link, LPCWSTR existing, LPSECURITY_ATTRIBUTES security) {
-  return !Fails(link) && CreateHardLinkW(link, existing, security);
+  return !Fails(Faults.link, link) && CreateHardLinkW(link, existing, security);
 }
-BOOL WINAPI FailingReplace(LPCWSTR from, LPCWSTR to, DWORD flags) { return !Fails(to) && MoveFileExW(from, to, flags); }
+BOOL WINAPI FailingMove(LPCWSTR from, LPCWSTR to, DWORD flags) {
+  if (Faults.writeBeforeMove) std::ofstream(to, std::ios::binary | std::ios::app) << "!";
+  return !Fails(Faults.move, to) && MoveFileExW(from, to, flags);
+}
+std::wstring TwinOf;  // the file b\Y.TXT reaches
+HANDLE WINAPI TwinOpen(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                       DWORD flags, HANDLE templateFile) {
+  std::wstring name = path;
+  if (name.size() > 6 && name.compare(name.size() - 6, 6, L"\\Y.TXT") == 0) name = TwinOf;
+  return CreateFileW(name.c_str(), access, share, security, disposition, flags, templateFile);
+}
+void InjectFaults() {
+  FileSystem.SetInformation = FailingSetInformation;
+  FileSystem.CreateHardLink = FailingLink;
+  FileSystem.Move = FailingMove;
+  if (Faults.twin) FileSystem.Open = TwinOpen;
+}
 
 struct TestFile {
   FileRecord record = {};
@@ -63,7 +88,7 @@ class ActionTest : public ::testing::Test {
     wcscpy(SearchFolder1, root_.c_str());
     wcscpy(SearchFolder2, root_.c_str());
     ResetRunOptions();
-    FailingPart.clear();
+    Faults = {};
     DeletedCount = RenamedCount = ReplacedCount = 0;
     SavedBytes = redundant_ = 0;
     output_ = std::make_unique<CapturedOutput>();
@@ -117,7 +142,8 @@ class ActionTest : public ::testing::Test {
     std::vector<std::wstring> names;
     for (const auto& entry : fs::recursive_directory_iterator(dir_))
       if (entry.is_regular_file() && entry.path().filename() != L"x.txt" &&
-          entry.path().filename() != L"y.txt" && entry.path().filename() != L"outside.txt")
+          entry.path().filename() != L"y.txt" && entry.path().filename() != L"outside.txt" &&
+          entry.path().filename() != L"twin.txt")
         names.push_back(entry.path().filename());
     return names;
   }
@@ -132,30 +158,33 @@ class ActionTest : public ::testing::Test {
 
 // Whatever fails, nothing is lost: the kept file is untouched, the target as it was, no name left behind.
 TEST_F(ActionTest, NothingIsLostAndTheErrorIsShown) {
-  const std::tuple<uint32_t, int, uint32_t, uint32_t, const char*> cases[] = {
+  const std::tuple<uint32_t, struct Faults, uint32_t, uint32_t, const char*> cases[] = {
       // action, faults, links of the kept file and of the target, message
-      {ActionDeleteFile2, kDelete, 1, 2, kDenied},
-      {ActionLinkFile2, kLink, 1, 2, kNotReplaced},
-      {ActionLinkFile2, kReplace, 1, 2, kNotReplaced},
-      {ActionLinkFile2, kReplace, 1000, 25, kSkip},  // the link limit as the records count it
-      {ActionLinkFile2, kReplace, 1000, 24, kNotReplaced},
-      {ActionLinkFile2, kReplace, 1024, 0, kSkip},
+      {ActionDeleteFile2, {L"y.txt"}, 1, 2, kDenied},
+      {ActionLinkFile2, {L"", L".old"}, 1, 2, kNotReplaced},            // the target cannot move aside
+      {ActionLinkFile2, {L"", L"", L"y.txt"}, 1, 2, kNotReplaced},      // nor be linked: it moves back
+      {ActionLinkFile2, {L"", L"", L".tmp", L"", true}, 1, 2, kNotReplaced},  // a case twin: no new name
+      {ActionLinkFile2, {L"", L"", L".old", L"", true}, 1, 2, kNotReplaced},  // no second name aside
+      {ActionLinkFile2, {L"", L"", L"", L"y.txt", true}, 1, 2, kNotReplaced},  // no move
+      {ActionLinkFile2, {L"", L"", L"y.txt"}, 1000, 25, kSkip},  // the link limit as the records count it
+      {ActionLinkFile2, {L"", L"", L"y.txt"}, 1000, 24, kNotReplaced},
+      {ActionLinkFile2, {L"", L"", L"y.txt"}, 1024, 0, kSkip},
   };
   for (const auto& [action, faults, keptLinks, targetLinks, message] : cases) {
-    SCOPED_TRACE(message);
+    SCOPED_TRACE(testing::Message() << message << " rename " << faults.rename.size() << " link "
+                                    << faults.link.size() << " twin " << faults.twin);
     Restart();
     // A further name outside the pool: a target left in place must keep counting it.
     CreateHardLinkW((root_ + L"b\\outside.txt").c_str(), two_->path, nullptr);
+    TwinOf = Record(L"b\\twin.txt", "other")->path;
     *one_->record.linkCount = keptLinks;
     *two_->record.linkCount = targetLinks;
     HANDLE file = CreateFileW(two_->path, FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     SetFileTime(file, &kOld, &kOld, &kOld);
     CloseHandle(file);
     SetFileAttributesW(two_->path, kReadOnlyHidden);
-    if (faults & kDelete) FileSystem.SetInformation = FailingDelete;
-    if (faults & kLink) FileSystem.CreateHardLink = FailingLink;
-    if (faults & kReplace) FileSystem.Move = FailingReplace;
-    FailingPart = faults & kLink ? L"~zav" : L"y.txt";
+    Faults = faults;
+    InjectFaults();
     RunOptions.Action = action;
     EXPECT_EQ(Act(one_, two_), message == kSkip ? 0 : 1);
     EXPECT_EQ(Output(), "a\\x.txt == b\\y.txt\r\n" + std::string(message));
@@ -173,6 +202,63 @@ TEST_F(ActionTest, NothingIsLostAndTheErrorIsShown) {
   }
 }
 
+// When the old copy of a replaced target cannot go, or cannot be moved back, the line says where it is.
+TEST_F(ActionTest, AnOldCopyLeftBesideTheTargetIsNamed) {
+  const std::string aside = "~zav[0-9a-f]{12}\\.old";
+  const std::tuple<struct Faults, std::string, bool, std::string> cases[] = {
+      // faults, message, target replaced, what the old copy holds ("": gone)
+      {{}, kReplaced, true, ""},
+      {{L"", L"", L"", L"", true}, kReplaced, true, ""},  // a case twin: replaced in one move, then checked
+      {{L".old"}, " file2 replaced by hardlink\r\n error ACCESS_DENIED deleting the old copy of file2, " + aside +
+                      " beside it\r\n", true, "same"},
+      {{L"", L"", L"", L"", true, true}, " file2 replaced by hardlink\r\n error FILE_INVALID deleting the old copy "
+                                         "of file2, " + aside + " beside it\r\n", true, "same!"},
+      {{L"", L"y.txt", L"y.txt"}, " error ACCESS_DENIED replacing file2: its old copy is " + aside +
+                                      " beside it\r\n", false, "same"},
+  };
+  for (const auto& [faults, message, replaced, oldCopy] : cases) {
+    SCOPED_TRACE(message);
+    Restart();
+    TwinOf = Record(L"b\\twin.txt", "other")->path;
+    SetFileAttributesW(two_->path, FILE_ATTRIBUTE_READONLY);
+    Faults = faults;
+    InjectFaults();
+    RunOptions.Action = ActionLinkFile2;
+    EXPECT_EQ(Act(one_, two_), 1);
+    EXPECT_TRUE(std::regex_match(Output(), std::regex("a\\\\x\\.txt == b\\\\y\\.txt\r\n" + message)));
+    EXPECT_EQ(fs::exists(two_->path) && fs::equivalent(one_->path, two_->path), replaced);
+    std::vector<std::wstring> left = Leftovers();
+    EXPECT_EQ(left.size(), oldCopy.empty() ? 0u : 1u);
+    if (left.empty()) continue;
+    fs::path old = dir_ / "b" / left[0];
+    EXPECT_EQ(Content(old), oldCopy);
+    EXPECT_TRUE(GetFileAttributesW(old.c_str()) & FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(SavedBytes, 0);
+  }
+}
+
+// A proof rests on what the held files are now: the sizes the scan listed, and two files, not one.
+TEST_F(ActionTest, TheProofHoldsWhatTheFilesAreNow) {
+  const std::tuple<const char*, const char*, bool, PairProof> cases[] = {
+      // appended to file1 and to file2, file2 a second name of file1, proof
+      {"", "", false, PairProof::Duplicate},
+      {"", "!", false, PairProof::Differ},
+      {"!", "!", false, PairProof::Differ},  // equal still, but not what their checksums read
+      {"", "", true, PairProof::OneFile},    // its second open fails on the first one's hold
+  };
+  for (const auto& [more1, more2, secondName, proof] : cases) {
+    SCOPED_TRACE(more1 + std::string("|") + more2);
+    Restart();
+    std::ofstream(one_->path, std::ios::binary | std::ios::app) << more1;
+    std::ofstream(two_->path, std::ios::binary | std::ios::app) << more2;
+    std::wstring path2 = two_->path;
+    if (secondName) CreateHardLinkW((path2 = root_ + L"a\\second.txt").c_str(), one_->path, nullptr);
+    HeldPair held;
+    EXPECT_EQ(HoldPair(one_->path, path2.c_str(), 4, kNoSizeLimit, true, false, false, &held), proof);
+    ReleasePair(&held);
+  }
+}
+
 // The target heads a group of three names: whichever link fails, each record keeps its file's true count and group.
 TEST_F(ActionTest, ADissolvedGroupLeavesSoundRecords) {
   for (const wchar_t* failing : {L"|", L"d3.txt", L"\\y.txt"}) {
@@ -184,8 +270,8 @@ TEST_F(ActionTest, ADissolvedGroupLeavesSoundRecords) {
       two_->record.linkState = 2;
       AddToLinkGroup(&two_->record, &names.back()->record);
     }
-    FileSystem.Move = FailingReplace;
-    FailingPart = failing;
+    Faults.link = failing;
+    InjectFaults();
     bool targetFails = failing[0] == L'\\';
     RunOptions.Action = ActionLinkFile2;
     HeldPair held;
@@ -196,7 +282,7 @@ TEST_F(ActionTest, ADissolvedGroupLeavesSoundRecords) {
     ReleasePair(&held);
     EXPECT_EQ(Output(), targetFails ? kNotReplaced : " file2 replaced by hardlink\r\n");
     for (TestFile* name : names) {
-      bool failed = Fails(name->path);
+      bool failed = Fails(Faults.link, name->path);
       EXPECT_EQ(Content(name->path), "same");
       EXPECT_EQ(name->record.linkState, failed ? 1 : 3);
       EXPECT_EQ(name->record.groupMembers, failed ? nullptr : one_->record.groupMembers);

@@ -27,6 +27,7 @@ struct LinkedFolders {
   // listedLength characters. Below it, a folder's final path is listed[current] followed by the rest of its path.
   uint32_t current;
   size_t listedLength;
+  bool listingLink;
 };
 
 namespace {
@@ -123,6 +124,7 @@ int ListLinkedFolders(FilePool* pool, int (*scan)(FilePool* pool, const wchar_t*
   LinkedFolders* links = pool->linkedFolders;
   if (!links) return 1;
   int goOn = 1;
+  links->listingLink = true;
   while (goOn && links->nextDeferred < links->deferredCount && !CancelRequested) {
     LinkedFolders::Deferred link = links->deferred[links->nextDeferred++];
     wchar_t* target = links->listedCount ? FinalPathOf(link.path) : nullptr;
@@ -152,8 +154,11 @@ int ListLinkedFolders(FilePool* pool, int (*scan)(FilePool* pool, const wchar_t*
     goOn = scan(pool, link.path);
   }
   pool->depth = 0;
+  links->listingLink = false;
   return goOn;
 }
+
+bool IsListingLink(const FilePool* pool) { return pool->linkedFolders && pool->linkedFolders->listingLink; }
 
 void ReleaseLinkedFolders(FilePool* pool) {
   LinkedFolders* links = pool->linkedFolders;

@@ -17,5 +17,7 @@ bool IsListedElsewhere(const FilePool* pool, const wchar_t* path);
 // Lists the kept links one by one with scan (ScanFolder), and the links found below them, skipping each
 // whose target lies in a folder listed already. 0 when a scan stopped the whole scan.
 int ListLinkedFolders(FilePool* pool, int (*scan)(FilePool* pool, const wchar_t* folder));
+// True while a link's subtree is listed: its files may lie on another volume than the root.
+bool IsListingLink(const FilePool* pool);
 // Frees what the links took; nothing is kept once the scan has ended.
 void ReleaseLinkedFolders(FilePool* pool);

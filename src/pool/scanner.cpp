@@ -73,8 +73,10 @@ bool StoreFile(FilePool* pool, ScanLevel* level, size_t folderLength, wchar_t** 
   }
   record->dir = *dirString;
   record->size = size;
-  // Without linked folders followed, every folder lies on the root's volume; a file link may lead elsewhere.
-  if (!pool->followReparse && !(level->entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+  // Without linked folders followed, every folder lies on the root's volume; a file link may lead elsewhere,
+  // and so may a folder link that shows no link tag, as under Wine.
+  if (!pool->followReparse && !(level->entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+      !IsListingLink(pool)) {
     record->serialRead = kOnPoolVolume;
     record->volumeSerial = pool->volumeTag;
   }

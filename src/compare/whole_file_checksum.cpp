@@ -63,9 +63,7 @@ uint64_t ChecksumWholeFile(const wchar_t* path, int64_t size, uint32_t* errorCod
   return checksum;
 }
 
-uint64_t ChecksumWholeFileQuietly(const wchar_t* path, int64_t size) {
-  HANDLE file = OpenForChecksum(path);
-  if (file == INVALID_HANDLE_VALUE) return 0;
+uint64_t ChecksumWholeFileQuietly(HANDLE file, const wchar_t* path, int64_t size) {
   bool readToEnd;
   uint64_t checksum = ChecksumOpenFile(file, path, size, true, &readToEnd);
   if (readToEnd && checksum) {

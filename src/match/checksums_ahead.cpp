@@ -5,12 +5,15 @@
 #include <algorithm>
 #include <cwchar>
 
+#include "base/run_options.h"
+#include "compare/checksum_file.h"
 #include "compare/file_pieces.h"
 #include "compare/whole_file_checksum.h"
 #include "console/console_state.h"
 #include "console/control.h"
 #include "console/status_line.h"
 #include "format/size_format.h"
+#include "identity/link_groups.h"
 #include "pool/record_path.h"
 
 namespace {
@@ -77,10 +80,29 @@ class Progress {
   DWORD tick_;
 };
 
+// Opens a candidate for its checksum. A report reads its identity through that open, as the walk would have
+// through its own; an action's walk reads identities when it meets them, after the actions before.
+HANDLE OpenCandidate(FileRecord* record, const wchar_t* path) {
+  HANDLE file = OpenForChecksum(path);
+  if (file != INVALID_HANDLE_VALUE && RunOptions.Action == ActionReport) ReadIdentityThrough(record, file);
+  return file;
+}
+
 void ChecksumQuietly(Candidate& candidate) {
   FileRecord* record = candidate.record;
   JoinedPath path(record->dir, record->name);
-  record->checksum = ChecksumWholeFileQuietly(path.Text(), record->size);
+  HANDLE file = OpenCandidate(record, path.Text());
+  if (file != INVALID_HANDLE_VALUE) record->checksum = ChecksumWholeFileQuietly(file, path.Text(), record->size);
+}
+
+bool DigestQuietly(Candidate& candidate) {
+  FileRecord* record = candidate.record;
+  JoinedPath path(record->dir, record->name);
+  HANDLE file = OpenCandidate(record, path.Text());
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool read = ReadPiecesDigest(file, record->size, &candidate.digest);
+  CloseHandle(file);
+  return read;
 }
 
 // A large file whose pieces no other file of its size shares takes its digest for a checksum: no other file of
@@ -125,8 +147,7 @@ void ChecksumAhead(FileRecord* records1, uint32_t count1, FileRecord* records2, 
       ChecksumQuietly(candidate);
       continue;
     }
-    JoinedPath path(candidate.record->dir, candidate.record->name);
-    candidate.digested = ReadPiecesDigest(path.Text(), candidate.record->size, &candidate.digest);
+    candidate.digested = DigestQuietly(candidate);
     candidates[large++] = candidate;  // the small ones are done with: the large ones gather at the front
   }
   RuleOutByPieces(candidates, large);

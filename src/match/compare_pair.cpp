@@ -11,6 +11,7 @@
 #include "compare/whole_file_checksum.h"
 #include "identity/fragmentation.h"
 #include "identity/link_groups.h"
+#include "match/file_names.h"
 #include "match/name_key.h"
 #include "match/time_slice.h"
 #include "pool/record_path.h"
@@ -128,7 +129,7 @@ void ComparePair(FileRecord* a, FileRecord* b, int64_t* pairsTested, int32_t* fi
   if (RunOptions.SameNameOnly && !sameName) return;
   bool differ = ChecksumsDiffer(a, b);
   if (!differ) {
-    if (KnownIdenticalEitherWay(a, b)) return;
+    if (KnownIdenticalAsFiles(a, b)) return;
     if (HasEqualFileIndex(a, b)) {
       if (!RunOptions.FindHardlinks1 && !RunOptions.FindHardlinks2) return;
       ++*pairsTested;
@@ -171,7 +172,7 @@ void ComparePair(FileRecord* a, FileRecord* b, int64_t* pairsTested, int32_t* fi
   int handled = ActOnDuplicate(a, b, Path1, Path2, 0, redundant, &held);
   ReleasePair(&held);
   if (!handled) return;
-  LinkIdentical(a, b);
+  LinkIdenticalAsFiles(a, b);
   if (RunOptions.FindHardlinks1) ActOnOtherNamesOfA(a, b, redundant);
   if (RunOptions.FindHardlinks2) ActOnOtherNamesOfB(a, b, redundant);
 }

@@ -15,6 +15,7 @@
 #include "identity/link_groups.h"
 #include "match/checksums_ahead.h"
 #include "match/compare_pair.h"
+#include "match/file_names.h"
 #include "match/size_run_index.h"
 #include "match/time_slice.h"
 
@@ -57,11 +58,12 @@ enum class Offered { kGoOn, kFirstGone, kCancel };
 // The second file's turn in the sorted walk.
 Offered OfferPair(Walk& walk, FileRecord* a, FileRecord* b) {
   ResolveLinkGroup(walk.records2, walk.count2, b, walk.gathering);
+  NoteFileName(b);
   if (b->linkState == 3) return Offered::kGoOn;  // its head stands for it
   if (walk.linkAction && *a->linkCount + *b->linkCount > kMostLinks) return Offered::kGoOn;
   if (!RunOptions.FindHardlinks2 && !ChecksumsDiffer(a, b)) {
     if (IsSameFile(a, b)) return Offered::kGoOn;
-    if (KnownIdenticalEitherWay(a, b)) return Offered::kGoOn;
+    if (KnownIdenticalAsFiles(a, b)) return Offered::kGoOn;
   }
   if (!IsGone(b)) ComparePair(a, b, &walk.pairsTested, &walk.filesFound, &walk.redundant);
   if (CancelRequested) return Offered::kCancel;
@@ -143,7 +145,9 @@ bool WalkSizeRun(Walk& walk, FileRecord* a) {
   // is not needed.
   bool alone = &walk.records2[j] == a && (j + 1 == walk.count2 || walk.records2[j + 1].size != a->size);
   if (alone) return true;
+  KeepFileNamesOfSize(a->size);
   ResolveLinkGroup(walk.records1, walk.count1, a, walk.gathering);
+  NoteFileName(a);
   if (walk.linkAction && *a->linkCount == kMostLinks) return true;
   if (a->linkState == 3 && !RunOptions.FindHardlinks1) return true;
   if (j != walk.runStart) {
@@ -175,11 +179,13 @@ bool WalkWholePool(Walk& walk, FileRecord* a) {
     FileRecord* b = &walk.records2[j];
     if (b->size != a->size) continue;
     ResolveLinkGroup(walk.records1, walk.count1, a);
+    NoteFileName(a);
     ResolveLinkGroup(walk.records2, walk.count2, b);
+    NoteFileName(b);
     if (walk.linkAction && *a->linkCount + *b->linkCount >= kMostLinks) continue;
     if (a->linkState == 3 && !RunOptions.FindHardlinks1) continue;
     if (b->linkState == 3 && !RunOptions.FindHardlinks2 && !RunOptions.SameSearchFolder) continue;
-    if (!ChecksumsDiffer(a, b) && KnownIdenticalEitherWay(a, b)) continue;
+    if (!ChecksumsDiffer(a, b) && KnownIdenticalAsFiles(a, b)) continue;
     if (!IsGone(b)) ComparePair(a, b, &walk.pairsTested, &walk.filesFound, &walk.redundant);
     if (CancelRequested) return false;
     if (IsGone(a)) break;
@@ -255,6 +261,7 @@ uint32_t MatchPools(FileRecord* records1, uint32_t count1, FileRecord* records2,
     if (!(sorted ? WalkSizeRun(walk, a) : WalkWholePool(walk, a))) break;
   }
   SetKeepingForChecksum(false);
+  ForgetFileNames();
   MemFree(walk.touched);
   PrintSummary(walk, startTick);
   return static_cast<uint32_t>(walk.filesFound);

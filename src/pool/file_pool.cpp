@@ -1,6 +1,7 @@
 #include "pool/file_pool.h"
 
 #include "base/memory.h"
+#include "pool/linked_folders.h"
 #include "pool/ptr_list.h"
 
 void(WINAPI* GetSystemInfoCall)(LPSYSTEM_INFO info) = GetSystemInfo;
@@ -82,6 +83,7 @@ void ReleaseFilePool(FilePool* pool) {
     }
     if (record.linkState == 2 && record.groupMembers) MemFree(record.groupMembers);
   }
+  ReleaseLinkedFolders(pool);  // a scan started without its pool's creation keeps its links to the end
   if (pool->records) VirtualFree(pool->records, 0, MEM_RELEASE);
   pool->records = nullptr;
   pool->count = 0;

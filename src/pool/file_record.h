@@ -3,6 +3,7 @@
 #include <cstdint>
 
 struct PtrList;
+struct LinkedFolders;
 
 // Fields that cost file access are read lazily and cached here; 0 means "not read yet".
 struct FileRecord {
@@ -61,4 +62,5 @@ struct FilePool {
   uint32_t committedSlots;
   uint32_t reservedSlots;
   uint32_t volumeTag;        // told to the records on the root's volume; no two pools of a process share one
+  LinkedFolders* linkedFolders;  // while the scan runs, from its first linked folder on
 };

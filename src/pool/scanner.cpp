@@ -11,6 +11,7 @@
 #include "console/output.h"
 #include "console/status_line.h"
 #include "pool/file_pool.h"
+#include "pool/linked_folders.h"
 
 ScanPrintFunction ScanPrintAt = PrintAt;
 
@@ -72,8 +73,10 @@ bool StoreFile(FilePool* pool, ScanLevel* level, size_t folderLength, wchar_t** 
   }
   record->dir = *dirString;
   record->size = size;
-  // Without linked folders followed, every folder lies on the root's volume; a file link may lead elsewhere.
-  if (!pool->followReparse && !(level->entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+  // Without linked folders followed, every folder lies on the root's volume; a file link may lead elsewhere,
+  // and so may a folder link that shows no link tag, as under Wine.
+  if (!pool->followReparse && !(level->entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+      !IsListingLink(pool)) {
     record->serialRead = kOnPoolVolume;
     record->volumeSerial = pool->volumeTag;
   }
@@ -92,7 +95,11 @@ bool ListEntries(FilePool* pool, ScanLevel* level, size_t folderLength, HANDLE l
     } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
       if (pool->recurse && (pool->followReparse || !IsLinkedFolder(entry.dwFileAttributes, entry.dwReserved0))) {
         lstrcpynW(level->path + folderLength, entry.cFileName, int(kNameRoom - 2));
-        goOn = ScanFolder(pool, level->path) != 0;
+        // A linked folder may lead to a folder listed anyway: it waits until the rest of the tree is listed.
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+          DeferLinkedFolder(pool, level->path, pool->depth);
+        else if (!IsListedElsewhere(pool, level->path))
+          goOn = ScanFolder(pool, level->path) != 0;
       }
     } else {
       int64_t size = int64_t((uint64_t(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow);
@@ -188,9 +195,13 @@ bool IsDotEntry(const wchar_t* name) {
 const wchar_t* DisplayPath(const wchar_t* path) { return wcsncmp(path, L"\\\\?\\", 4) == 0 ? path + 4 : path; }
 
 namespace {
+void ScanRoot(FilePool* pool) {
+  if (ScanFolder(pool, pool->rootDir) && ListLinkedFolders(pool, ScanFolder)) ShowProgressIfDue(pool, true);
+  ReleaseLinkedFolders(pool);
+}
+
 DWORD WINAPI ScanThread(void* parameter) {
-  FilePool* pool = static_cast<FilePool*>(parameter);
-  ScanFolder(pool, pool->rootDir);
+  ScanRoot(static_cast<FilePool*>(parameter));
   return 1;
 }
 }  // namespace
@@ -201,7 +212,7 @@ FilePool* CreateFilePool(FilePool* pool, const wchar_t* rootDir, const wchar_t* 
   if (threadHandle)
     *threadHandle = StartThread(ScanThread, pool);
   else
-    ScanFolder(pool, pool->rootDir);
+    ScanRoot(pool);
   ClearLine(static_cast<int>(CellRow(errorPos)));
   return pool;
 }

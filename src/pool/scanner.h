@@ -14,7 +14,8 @@ constexpr int kMaxScanPathLength = 32508;
 FilePool* CreateFilePool(FilePool* pool, const wchar_t* rootDir, const wchar_t* pattern, int recurse,
                          int followReparse, uint32_t progressPos, uint32_t errorPos, HANDLE* threadHandle);
 // Lists one folder (a path that may lack its trailing backslash) into the pool, and its subfolders when the
-// pool recurses. Returns 0 when the whole scan has to stop because the pool is full.
+// pool recurses; linked folders wait for ListLinkedFolders, which CreateFilePool calls after it. Returns 0
+// when the whole scan has to stop because the pool is full.
 int ScanFolder(FilePool* pool, const wchar_t* folder);
 // 1 when the file name matches the pattern of '*' and '?'.
 int MatchWildcard(const wchar_t* name, const wchar_t* pattern);

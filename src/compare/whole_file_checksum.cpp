@@ -8,39 +8,6 @@
 #include "format/error_names.h"
 #include "pool/scanner.h"
 
-namespace {
-// Reads an open file until its end, a failed read (named unless quiet) or a cancel; *readToEnd tells which.
-uint64_t ChecksumOpenFile(HANDLE file, const wchar_t* path, int64_t size, bool quiet, bool* readToEnd) {
-  ReadAheadReader reader;
-  reader.Start(size);
-  unsigned char* buffer = TakeReadBuffer();
-  *readToEnd = false;
-  for (int64_t left = size; !CancelRequested;) {
-    DWORD error;
-    uint32_t asked = PieceToAsk(left);
-    uint32_t delivered = ReadPiece(file, buffer, asked, &error);
-    if (!delivered) {
-      if (error && !quiet) {
-        ConsolePrint(L"error %S reading ", ErrorName(error));
-        ConsolePrintPath(L"'%s'\n", DisplayPath(path));
-      }
-      *readToEnd = !error;
-      break;
-    }
-    reader.Feed(buffer, delivered);
-    left -= delivered;
-    // A read of a file that comes short has met its end, as the byte proof takes it: a small file is one read.
-    if (delivered < asked) {
-      *readToEnd = true;
-      break;
-    }
-  }
-  uint64_t checksum = reader.Finish();
-  reader.Close();
-  return checksum;
-}
-}  // namespace
-
 uint64_t ChecksumWholeFile(const wchar_t* path, int64_t size, uint32_t* errorCode) {
   HANDLE file = OpenForChecksum(path);
   if (file == INVALID_HANDLE_VALUE) {
@@ -52,24 +19,38 @@ uint64_t ChecksumWholeFile(const wchar_t* path, int64_t size, uint32_t* errorCod
     ConsolePrintPath(L"'%s'\n", DisplayPath(path));
     return 0;
   }
-  bool readToEnd;
-  uint64_t checksum = ChecksumOpenFile(file, path, size, false, &readToEnd);
+
+  ReadAheadReader reader;
+  reader.Start(size);
+  unsigned char* buffer = TakeReadBuffer();
+  bool readToEnd = false;
+  for (int64_t left = size; !CancelRequested;) {
+    DWORD error;
+    uint32_t asked = PieceToAsk(left);
+    uint32_t delivered = ReadPiece(file, buffer, asked, &error);
+    if (!delivered) {
+      if (error) {
+        ConsolePrint(L"error %S reading ", ErrorName(error));
+        ConsolePrintPath(L"'%s'\n", DisplayPath(path));
+      }
+      readToEnd = !error;
+      break;
+    }
+    reader.Feed(buffer, delivered);
+    left -= delivered;
+    // A read of a file that comes short has met its end, as the byte proof takes it: a small file is one read.
+    if (delivered < asked) {
+      readToEnd = true;
+      break;
+    }
+  }
+  uint64_t checksum = reader.Finish();
   // The byte proof of a pair this file makes reads it again next, mostly.
   if (readToEnd)
     KeepForChecksum(path, file);
   else
     CloseHandle(file);
   if (checksum == 0) ConsolePrint(L"oops, crc is 0\n");
+  reader.Close();
   return checksum;
-}
-
-uint64_t ChecksumWholeFileQuietly(HANDLE file, const wchar_t* path, int64_t size) {
-  bool readToEnd;
-  uint64_t checksum = ChecksumOpenFile(file, path, size, true, &readToEnd);
-  if (readToEnd && checksum) {
-    KeepForChecksum(path, file);
-    return checksum;
-  }
-  CloseHandle(file);
-  return 0;
 }

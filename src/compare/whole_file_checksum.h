@@ -1,12 +1,7 @@
 #pragma once
 // The CRC-64 of a file's whole content.
-#include <windows.h>
-
 #include <cstdint>
 
 // path: full path with its \\?\ prefix; size only chooses the reader mode; *errorCode gets the code of a failed
 // open (and only then). Returns the checksum, 0 when the file could not be opened or held nothing readable.
 uint64_t ChecksumWholeFile(const wchar_t* path, int64_t size, uint32_t* errorCode);
-// The same without a word, through an open from OpenForChecksum, which it keeps or closes: 0 for a file that
-// cannot be read to its end (or whose checksum is 0), which ChecksumWholeFile then tries again and names.
-uint64_t ChecksumWholeFileQuietly(HANDLE file, const wchar_t* path, int64_t size);

@@ -126,11 +126,6 @@ uint32_t GetFileIdentity(const wchar_t* path, uint32_t* indexLow, uint32_t* inde
   return links;
 }
 
-void ReadIdentityThrough(FileRecord* record, HANDLE file) {
-  if (record->linkState > 0 || record->linkCount) return;
-  record->linkCount = NewCell(QueryIdentity(file, &record->fileIndexLow, &record->fileIndexHigh, &record->allocSize));
-}
-
 uint32_t GetLinkCount(const wchar_t* path) {
   uint32_t low = 0, high = 0;
   return GetFileIdentity(path, &low, &high);

@@ -1,6 +1,4 @@
 #pragma once
-#include <windows.h>
-
 // Identity bookkeeping: hard links of one file (link groups) and pairs already known identical.
 #include <cstdint>
 
@@ -9,9 +7,6 @@
 // nNumberOfLinks of the file, filling its file index; 0 when it cannot be opened or queried (outputs untouched).
 uint32_t GetFileIdentity(const wchar_t* path, uint32_t* indexLow, uint32_t* indexHigh);
 uint32_t GetLinkCount(const wchar_t* path);
-// Reads the identity of a record not read yet (index, link count, and where it is the standard measure the
-// allocation) through an open the caller holds for its checksum, as the walk's first meeting with it would.
-void ReadIdentityThrough(FileRecord* record, HANDLE file);
 // How the other names of a file join its link group.
 enum class LinkGroupGathering {
   AllNamesNow,  // the first name resolved reads the identity of every record of its size and gathers them

@@ -13,7 +13,7 @@
 #include "console/status_line.h"
 #include "format/size_format.h"
 #include "identity/link_groups.h"
-#include "match/checksums_ahead.h"
+#include "match/pieces_ahead.h"
 #include "match/compare_pair.h"
 #include "match/file_names.h"
 #include "match/size_run_index.h"
@@ -248,10 +248,10 @@ uint32_t MatchPools(FileRecord* records1, uint32_t count1, FileRecord* records2,
   if (sorted && action == ActionReport && !RunOptions.FindHardlinks1 && !RunOptions.FindHardlinks2)
     walk.gathering = LinkGroupGathering::AsMet;
   SetKeepingForChecksum(!RunOptions.ParallelRead);
-  // Reads that follow the disk rather than the sizes; the walk after them reads only what they left. Pairs of
-  // two drives are read side by side by the walk, and with -i or -t most files are never read whole.
+  // Large files that their pieces tell apart are never read whole. Pairs of two drives are read side by side
+  // by the walk, and with -i or -t most large files are never read whole anyway.
   if (sorted && !RunOptions.ParallelRead && !RunOptions.SameNameOnly && RunOptions.TestBlockSize == kNoSizeLimit)
-    ChecksumAhead(records1, count1, records2, count2);
+    RuleOutLargeFilesByPieces(records1, count1, records2, count2);
 
   for (uint32_t i = 0; i < count1; ++i) {
     FileRecord* a = &records1[i];

@@ -1,19 +1,16 @@
-#include "match/checksums_ahead.h"
+#include "match/pieces_ahead.h"
 
 #include <windows.h>
 
 #include <algorithm>
 #include <cwchar>
 
-#include "base/run_options.h"
 #include "compare/checksum_file.h"
 #include "compare/file_pieces.h"
-#include "compare/whole_file_checksum.h"
 #include "console/console_state.h"
 #include "console/control.h"
 #include "console/status_line.h"
 #include "format/size_format.h"
-#include "identity/link_groups.h"
 #include "pool/record_path.h"
 
 namespace {
@@ -33,10 +30,8 @@ bool PathBefore(const Candidate& a, const Candidate& b) {
   return wcscmp(x->name, y->name) < 0;
 }
 
-bool IsLarge(const Candidate& candidate) { return candidate.record->size >= kPiecesWorthReadingFrom; }
-
-// The records of every size that both sides have (one pool: that occurs twice), in the pools' order; returns
-// how many, and fills out when it is given.
+// The large records of every size that both sides have (one pool: that occurs twice), in the pools' order;
+// returns how many, and fills out when it is given.
 uint32_t Collect(FileRecord* records1, uint32_t count1, FileRecord* records2, uint32_t count2, Candidate* out) {
   uint32_t found = 0;
   auto add = [&](FileRecord* first, FileRecord* end) {
@@ -56,7 +51,7 @@ uint32_t Collect(FileRecord* records1, uint32_t count1, FileRecord* records2, ui
     uint32_t end1 = i, end2 = onePool ? i : j;
     while (end1 < count1 && records1[end1].size == size) ++end1;
     while (!onePool && end2 < count2 && records2[end2].size == size) ++end2;
-    if (size > 0 && (onePool ? end1 - i >= 2 : true)) {
+    if (size >= kPiecesWorthReadingFrom && (onePool ? end1 - i >= 2 : true)) {
       add(&records1[i], &records1[end1]);
       if (!onePool) add(&records2[j], &records2[end2]);
     }
@@ -80,25 +75,10 @@ class Progress {
   DWORD tick_;
 };
 
-// Opens a candidate for its checksum. A report reads its identity through that open, as the walk would have
-// through its own; an action's walk reads identities when it meets them, after the actions before.
-HANDLE OpenCandidate(FileRecord* record, const wchar_t* path) {
-  HANDLE file = OpenForChecksum(path);
-  if (file != INVALID_HANDLE_VALUE && RunOptions.Action == ActionReport) ReadIdentityThrough(record, file);
-  return file;
-}
-
-void ChecksumQuietly(Candidate& candidate) {
-  FileRecord* record = candidate.record;
-  JoinedPath path(record->dir, record->name);
-  HANDLE file = OpenCandidate(record, path.Text());
-  if (file != INVALID_HANDLE_VALUE) record->checksum = ChecksumWholeFileQuietly(file, path.Text(), record->size);
-}
-
 bool DigestQuietly(Candidate& candidate) {
   FileRecord* record = candidate.record;
   JoinedPath path(record->dir, record->name);
-  HANDLE file = OpenCandidate(record, path.Text());
+  HANDLE file = OpenForChecksum(path.Text());
   if (file == INVALID_HANDLE_VALUE) return false;
   bool read = ReadPiecesDigest(file, record->size, &candidate.digest);
   CloseHandle(file);
@@ -128,7 +108,7 @@ void RuleOutByPieces(Candidate* large, uint32_t count) {
 }
 }  // namespace
 
-void ChecksumAhead(FileRecord* records1, uint32_t count1, FileRecord* records2, uint32_t count2) {
+void RuleOutLargeFilesByPieces(FileRecord* records1, uint32_t count1, FileRecord* records2, uint32_t count2) {
   uint32_t count = Collect(records1, count1, records2, count2, nullptr);
   if (count == 0) return;
   // An aid, not a need: without room for it, the walk reads as it meets the files.
@@ -137,25 +117,11 @@ void ChecksumAhead(FileRecord* records1, uint32_t count1, FileRecord* records2, 
   Collect(records1, count1, records2, count2, candidates);
   std::sort(candidates, candidates + count, PathBefore);
   Progress progress(count);
-
-  // Small files whole, large ones by their pieces, all in the order of their paths.
-  uint32_t large = 0;
   for (uint32_t i = 0; i < count && !CancelRequested; ++i) {
     progress.Show(i);
-    Candidate& candidate = candidates[i];
-    if (!IsLarge(candidate)) {
-      ChecksumQuietly(candidate);
-      continue;
-    }
-    candidate.digested = DigestQuietly(candidate);
-    candidates[large++] = candidate;  // the small ones are done with: the large ones gather at the front
+    candidates[i].digested = DigestQuietly(candidates[i]);
   }
-  RuleOutByPieces(candidates, large);
-  std::sort(candidates, candidates + large, PathBefore);
-  for (uint32_t i = 0; i < large && !CancelRequested; ++i) {
-    progress.Show(i);
-    if (!candidates[i].record->checksum) ChecksumQuietly(candidates[i]);
-  }
+  if (!CancelRequested) RuleOutByPieces(candidates, count);
   ClearLine(-1);
   HeapFree(GetProcessHeap(), 0, candidates);
 }

@@ -13,31 +13,9 @@
 #include <vector>
 
 #include "compare/checksum_buffers.h"
+#include "tree_listing.h"
 
 namespace {
-
-struct Found {
-  int64_t size;
-  std::wstring path;
-};
-
-void List(const std::wstring& folder, std::vector<Found>* found) {
-  WIN32_FIND_DATAW entry;
-  HANDLE find = FindFirstFileExW((folder + L"*").c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr,
-                                 FIND_FIRST_EX_LARGE_FETCH);
-  if (find == INVALID_HANDLE_VALUE) return;
-  do {
-    std::wstring name = entry.cFileName;
-    if (name == L"." || name == L"..") continue;
-    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) List(folder + name + L"\\", found);
-      continue;
-    }
-    found->push_back({int64_t(entry.nFileSizeHigh) << 32 | entry.nFileSizeLow, folder + name});
-  } while (FindNextFileW(find, &entry));
-  FindClose(find);
-}
-
 // Returns the bytes read.
 int64_t ReadWhole(const std::wstring& path, int64_t size, unsigned char* buffer) {
   HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,

@@ -6,7 +6,7 @@ import random
 import pytest
 
 from conftest import make_tree, run_zav, win
-from test_nothing_destroyed import ACTIONS, contents
+from test_nothing_destroyed import ACTIONS, contents, copies_and_hard_links
 
 SAME = b"same content"
 REPORT_ONE = ["1 pairs tested", "4096 Bytes of redundant data found in 1 file in T"]
@@ -101,18 +101,7 @@ def test_an_action_on_aliased_folders_acts_once(tmp_path, action, lines, gone):
 
 def linked_tree(root, rng):
     """Copies and hard links spread over folders that links reach again, from beside, below and above."""
-    blobs = [rng.randbytes(rng.choice([1, 7, 4096, 5000])) for _ in range(5)]
-    folders = [root / name for name in ("a", "a/b", "c", "c/d", "e")]
-    for folder in folders:
-        folder.mkdir(parents=True, exist_ok=True)
-    files = []
-    for i in range(20):
-        path = rng.choice(folders) / f"f{i}"
-        if files and rng.random() < 0.2:
-            os.link(rng.choice(files), path)
-        else:
-            path.write_bytes(rng.choice(blobs))
-        files.append(path)
+    folders, _ = copies_and_hard_links(root, rng, ("a", "a/b", "c", "c/d", "e"), 5, 20, 0.2)
     for i in range(5):
         target, place = rng.choice(folders + [root]), rng.choice(folders)
         os.symlink(os.path.relpath(target, place), place / f"link{i}")

@@ -112,21 +112,30 @@ def test_no_action_when_the_report_cannot_be_written(tmp_path, option):
 ACTIONS = ["-d1", "-d2", "-d", "-da", "-h1", "-h2", "-h", "-dsn", "-dln", "-dsp", "-dlp", "-do", "-dn", "-e1", "-e2"]
 
 
-def random_tree(root, rng):
-    """Copies, hard-link groups, links to folders and files of the tree, and files of their own."""
-    blobs = [rng.randbytes(rng.choice([1, 7, 4096, 5000])) for _ in range(6)]
-    folders = [root / name for name in ("", "a", "a/b", "c", "c/d")]
+def copies_and_hard_links(root, rng, folder_names, contents, count, link_share, extensions=None, dated=False):
+    """count files over the folders: a hard link to an earlier file (link_share of them) or one of a few random
+    contents (dated: with a random write time). Returns the folders and the files."""
+    blobs = [rng.randbytes(rng.choice([1, 7, 4096, 5000])) for _ in range(contents)]
+    folders = [root / name for name in folder_names]
     for folder in folders:
         folder.mkdir(parents=True, exist_ok=True)
     files = []
-    for i in range(24):
-        path = rng.choice(folders) / f"f{i}{rng.choice(['.txt', '.bin', ''])}"
-        if files and rng.random() < 0.25:
+    for i in range(count):
+        path = rng.choice(folders) / (f"f{i}{rng.choice(extensions)}" if extensions else f"f{i}")
+        if files and rng.random() < link_share:
             os.link(rng.choice(files), path)
         else:
             path.write_bytes(rng.choice(blobs))
-            os.utime(path, (rng.randrange(10**9, 2 * 10**9),) * 2)
+            if dated:
+                os.utime(path, (rng.randrange(10**9, 2 * 10**9),) * 2)
         files.append(path)
+    return folders, files
+
+
+def random_tree(root, rng):
+    """Copies, hard-link groups, links to folders and files of the tree, and files of their own."""
+    folders, files = copies_and_hard_links(root, rng, ("", "a", "a/b", "c", "c/d"), 6, 24, 0.25,
+                                           extensions=[".txt", ".bin", ""], dated=True)
     os.symlink(rng.choice(files), rng.choice(folders) / "file link")
     os.symlink(folders[2], folders[3] / "folder link")
 

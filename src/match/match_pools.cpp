@@ -13,9 +13,9 @@
 #include "console/status_line.h"
 #include "format/size_format.h"
 #include "identity/link_groups.h"
-#include "match/pieces_ahead.h"
 #include "match/compare_pair.h"
 #include "match/file_names.h"
+#include "match/pieces_ahead.h"
 #include "match/size_run_index.h"
 #include "match/time_slice.h"
 

@@ -16,7 +16,6 @@
 #include "seam/file_system.h"
 
 namespace {
-constexpr DWORD kHoldAccess = GENERIC_READ | DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
 uint32_t g_spareNames = 0;  // numbers the names made beside targets; actions run on the matching thread only
 
 uint32_t CellValue(const uint32_t* cell) { return cell ? *cell : 0; }
@@ -111,8 +110,7 @@ const wchar_t* NameOnly(const wchar_t* path) { return wcsrchr(path, L'\\') + 1; 
 bool RenameHeld(HANDLE file, const wchar_t* newPath) {
   size_t length = wcslen(newPath);
   DWORD bytes = static_cast<DWORD>(sizeof(FILE_RENAME_INFO) + length * sizeof(wchar_t));
-  auto* rename = static_cast<FILE_RENAME_INFO*>(MemAlloc(bytes));
-  memset(rename, 0, bytes);
+  auto* rename = static_cast<FILE_RENAME_INFO*>(MemAlloc(bytes));  // zero-filled: never a replace, no root
   rename->FileNameLength = static_cast<DWORD>(length * sizeof(wchar_t));
   memcpy(rename->FileName, newPath, length * sizeof(wchar_t));
   bool renamed = FileSystem.SetInformation(file, FileRenameInfo, rename, bytes) != 0;
@@ -134,8 +132,7 @@ bool HasCaseTwin(const wchar_t* path, OpenFileIdentity* held) {
     lstrcpyW(name, NameOnly(path));
     respell(name);
     if (twin || lstrcmpW(name, NameOnly(path)) == 0) continue;
-    HANDLE file = FileSystem.Open(spelled, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, 0, nullptr);
+    HANDLE file = OpenForIdentity(spelled);
     if (file == INVALID_HANDLE_VALUE) continue;
     OpenFileIdentity other;
     twin = ReadOpenFileIdentity(file, &other) && !IsOneFile(&other, held);

@@ -9,13 +9,6 @@
 #include "seam/file_system.h"
 
 namespace {
-constexpr DWORD kActionAccess = GENERIC_READ | DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
-
-HANDLE OpenForIdentity(const wchar_t* path, DWORD flags = 0) {
-  return FileSystem.Open(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                         flags, nullptr);
-}
-
 // True when the path names the file already open, read through an open of its own.
 bool NamesOpenFile(const wchar_t* path, OpenFileIdentity* open) {
   if (!ReadOpenFileIdentity(open->file, open)) return false;
@@ -109,7 +102,7 @@ PairProof HoldPair(const wchar_t* path1, const wchar_t* path2, int64_t size, int
                    bool linked, bool twoFiles, HeldPair* held) {
   *held = {};
   held->file[0].file = held->file[1].file = INVALID_HANDLE_VALUE;
-  DWORD access = forAction ? kActionAccess : GENERIC_READ;
+  DWORD access = forAction ? kHoldAccess : GENERIC_READ;
   // Two names of one file must share the delete access each of them asks for.
   DWORD share = linked ? FILE_SHARE_READ | FILE_SHARE_DELETE : FILE_SHARE_READ;
   const wchar_t* paths[2] = {path1, path2};

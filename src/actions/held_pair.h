@@ -14,6 +14,9 @@ enum class PairProof {
   NotHeld,    // a file could not be held; error and number say which and why
 };
 
+// What an action's hold asks: reading for the proof, deleting and renaming for the action, and the attributes.
+constexpr DWORD kHoldAccess = GENERIC_READ | DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
+
 struct HeldPair {
   OpenFileIdentity file[2];  // file1 and file2 of the pair; INVALID_HANDLE_VALUE once closed
   uint32_t number;           // the file that could not be held (1 or 2)

@@ -6,6 +6,11 @@
 
 #include "seam/file_system.h"
 
+HANDLE OpenForIdentity(const wchar_t* path, DWORD flags) {
+  return FileSystem.Open(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                         flags, nullptr);
+}
+
 bool ReadOpenFileIdentity(HANDLE file, OpenFileIdentity* identity) {
   IO_STATUS_BLOCK status;
   FILE_INTERNAL_INFORMATION internal;

@@ -13,6 +13,8 @@ struct OpenFileIdentity {
   bool serialRead;
 };
 
+// Opens a path only to read what it is: no access, every sharing, so that it works beside any other open.
+HANDLE OpenForIdentity(const wchar_t* path, DWORD flags = 0);
 // Reads the index of an open file; false when it cannot be read.
 bool ReadOpenFileIdentity(HANDLE file, OpenFileIdentity* identity);
 // The number of names of an open file; 0 when it cannot be read.

@@ -29,8 +29,7 @@ bool HasFileIndex(const FileRecord* record) { return record->fileIndexLow != 0 |
 bool ReadRecordSerial(FileRecord* record) {
   if (record->serialRead == kSerialRead) return true;
   JoinedPath path(record->dir, record->name);
-  HANDLE file = FileSystem.Open(path.Text(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
+  HANDLE file = OpenForIdentity(path.Text());
   if (file == INVALID_HANDLE_VALUE) return false;
   uint32_t serial = 0;
   bool read = ReadVolumeSerial(file, &serial);
@@ -118,8 +117,7 @@ uint32_t ReadIdentityForChecksum(FileRecord* record) {
 }  // namespace
 
 uint32_t GetFileIdentity(const wchar_t* path, uint32_t* indexLow, uint32_t* indexHigh) {
-  HANDLE file = FileSystem.Open(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
+  HANDLE file = OpenForIdentity(path);
   if (file == INVALID_HANDLE_VALUE) return 0;
   uint32_t links = QueryIdentity(file, indexLow, indexHigh);
   CloseHandle(file);

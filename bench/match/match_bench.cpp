@@ -41,9 +41,8 @@ void Fill(FilePool* pool, uint32_t files, uint32_t sameSize) {
     r->size = bytes;
     r->checksum = checksum;
     r->allocSize = (bytes + 4095) & ~int64_t(4095);
-    r->linkState = 1;
-    r->linkCount = static_cast<uint32_t*>(MemAlloc(sizeof(uint32_t)));
-    *r->linkCount = 1;
+    r->linkState = LinkState::Single;
+    r->linkCount = 1;
   };
   while (made < files - sameSize) {
     ++size;

@@ -12,6 +12,8 @@
 #include "console/output.h"
 #include "console/status_line.h"
 #include "format/error_names.h"
+#include "identity/link_groups.h"
+#include "pool/record_changes.h"
 #include "pool/record_path.h"
 #include "seam/file_system.h"
 
@@ -23,13 +25,12 @@ const wchar_t* DisplayName(const wchar_t* path, const wchar_t* searchFolder) {
 }
 
 // False when any part of the line could not be written.
-bool PrintPair(const FileRecord* record1, const FileRecord* record2, const wchar_t* path1, const wchar_t* path2,
-               int alreadyLinked) {
-  const wchar_t* name1 = DisplayName(path1, SearchFolder1);
-  const wchar_t* name2 = DisplayName(path2, SearchFolder2);
-  if (alreadyLinked) return ConsolePrint(L"%s =hardlink= %s\n", name1, name2) > 0;
+bool PrintPair(DuplicatePair* pair) {
+  const wchar_t* name1 = DisplayName(pair->Path(0), SearchFolder1);
+  const wchar_t* name2 = DisplayName(pair->Path(1), SearchFolder2);
+  if (pair->namesOfOneFile) return ConsolePrint(L"%s =hardlink= %s\n", name1, name2) > 0;
   // A '+' marks a further name of a file whose group another record heads.
-  bool member1 = record1->linkState == 3, member2 = record2->linkState == 3;
+  bool member1 = IsLinkMember(pair->record[0]), member2 = IsLinkMember(pair->record[1]);
   const wchar_t* marker = member1 ? (member2 ? L"++" : L"+=") : (member2 ? L"=+" : L"==");
   bool written = ConsoleWriteText(name1) > 0;
   written = ConsolePrint(L" %s ", marker) > 0 && written;
@@ -66,8 +67,9 @@ void DeleteDuplicate(const DuplicateFile& target, const DuplicateFile& kept, int
   // Deleting one name of a file that keeps another frees nothing.
   if (!alreadyLinked) SavedBytes += target.record->size;
   target.record->name[0] = 0;
-  CutToFolder(target.path);
-  if (RunOptions.DeleteEmptiedDirs && IsFolderEmpty(target.path)) RemoveEmptiedFolders(target.path);
+  NoteRecordChanged(target.record);
+  const wchar_t* folder = target.record->dir;
+  if (RunOptions.DeleteEmptiedDirs && IsFolderEmpty(folder)) RemoveEmptiedFolders(folder);
 }
 
 // Gives the renamed file the other file's name inside its own folder.
@@ -87,18 +89,20 @@ void RenameDuplicate(const DuplicateFile& renamed, const DuplicateFile& other) {
 
 int32_t ReportWriteFailed = 0;
 
-int ActOnDuplicate(FileRecord* record1, FileRecord* record2, wchar_t* path1, wchar_t* path2, int alreadyLinked,
-                   int64_t* redundant, HeldPair* held) {
+int ActOnDuplicate(DuplicatePair* pair, int64_t* redundant) {
+  FileRecord* record1 = pair->record[0];
+  FileRecord* record2 = pair->record[1];
   if (record1->size == 0 || record2->size == 0 || record2->replacedByLink) return 0;
   ClearLine(-1);
   // Without its line the user would have no record of what went: no action then.
-  if (!PrintPair(record1, record2, path1, path2, alreadyLinked)) {
+  if (!PrintPair(pair)) {
     ReportWriteFailed = 1;
     return 0;
   }
 
-  DuplicateFile file1 = {record1, path1, 1, &held->file[0]};
-  DuplicateFile file2 = {record2, path2, 2, &held->file[1]};
+  HeldPair* held = &pair->held;
+  DuplicateFile file1 = {record1, pair->Path(0), 1, &held->file[0]};
+  DuplicateFile file2 = {record2, pair->Path(1), 2, &held->file[1]};
   OrderByDepth(&file1, &file2);
   if (held->number) {
     bool first = file1.held == &held->file[held->number - 1];
@@ -108,11 +112,11 @@ int ActOnDuplicate(FileRecord* record1, FileRecord* record2, wchar_t* path1, wch
 
   uint32_t action = RunOptions.Action;
   if (action == ActionReport) {
-    if (file2.record->linkState != 3) *redundant += file2.record->allocSize;
+    if (!IsLinkMember(file2.record)) *redundant += file2.record->allocSize;
     return 1;
   }
   if (action == ActionRenameFile1 || action == ActionRenameFile2) {
-    ReleasePair(held);  // an open file cannot be renamed by name
+    ReleasePair(pair);  // an open file cannot be renamed by name
     if (action == ActionRenameFile1)
       RenameDuplicate(file1, file2);
     else
@@ -120,6 +124,7 @@ int ActOnDuplicate(FileRecord* record1, FileRecord* record2, wchar_t* path1, wch
     return 1;
   }
 
+  int alreadyLinked = pair->namesOfOneFile;
   uint32_t chosen = ChooseTarget(action, file1, file2, alreadyLinked);
   if (chosen == 0) return 0;
   const DuplicateFile& target = chosen == 1 ? file1 : file2;

@@ -13,20 +13,6 @@ namespace {
 constexpr size_t kLongDriveRootUnits = 6;  // "\\?\C:"
 }  // namespace
 
-void CutToFolder(wchar_t* path) {
-  size_t length = wcslen(path);
-  DWORD attributes = GetFileAttributesW(path);
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    if (length > 0 && path[length - 1] != L'\\') {
-      path[length] = L'\\';
-      path[length + 1] = 0;
-    }
-    return;
-  }
-  const wchar_t* slash = wcsrchr(path, L'\\');
-  if (slash && slash > path) path[slash - path + 1] = 0;
-}
-
 bool IsFolderEmpty(const wchar_t* folder) {
   size_t length = wcslen(folder);
   bool needsSlash = length == 0 || folder[length - 1] != L'\\';

@@ -1,8 +1,6 @@
 #pragma once
 // Removal of the folders that duplicate deletions leave empty.
 
-// Cuts the path of a just deleted file back to its folder, keeping the trailing backslash (in place).
-void CutToFolder(wchar_t* path);
 // True only when the folder can be listed and holds no entry besides "." and "..".
 bool IsFolderEmpty(const wchar_t* folder);
 // Removes the folder, then its parents while each removal succeeds, printing each removed folder.

@@ -18,56 +18,28 @@
 namespace {
 uint32_t g_spareNames = 0;  // numbers the names made beside targets; actions run on the matching thread only
 
-uint32_t CellValue(const uint32_t* cell) { return cell ? *cell : 0; }
-
-// Reads the name's file index and link count again into a link-count cell of the record's own.
-void RefreshIdentity(FileRecord* record, const wchar_t* path) {
-  if (!record->linkCount) record->linkCount = static_cast<uint32_t*>(MemAlloc(sizeof(uint32_t)));
-  *record->linkCount = GetFileIdentity(path, &record->fileIndexLow, &record->fileIndexHigh);
-}
-
-// Takes a record out of a group that is being dissolved: it becomes a file of its own.
-void DetachFromGroup(FileRecord* record, const wchar_t* path) {
-  record->linkState = 1;
-  record->linkCount = nullptr;
-  record->groupCount = nullptr;
-  record->groupCapacity = nullptr;
-  record->groupMembers = nullptr;
-  RefreshIdentity(record, path);
-}
-
-// Relinks every other name of the target's file to the kept file, then dissolves the target's group. A name
-// whose replacement fails leaves the group as a file of its own, so no record points into the released
-// storage. The names left of the target's file share one link count: returned is one of them, whose count the
-// caller reads again once the target itself is replaced.
-FileRecord* MoveOtherNames(const DuplicateFile& target, const DuplicateFile& kept) {
+// Relinks every other name of the target's file to the kept file, then dissolves what is left of the target's
+// group. A name whose replacement fails stays a name of the target's file; returned are those names (nullptr
+// when none, else a list the caller frees), whose link counts the caller reads again once the target itself
+// is replaced.
+FileRecord** MoveOtherNames(const DuplicateFile& target, const DuplicateFile& kept, uint32_t* leftCount) {
   FileRecord* head = target.record;
-  FileRecord** members = head->groupMembers;
-  uint32_t used = CellValue(head->groupCount);
-  FileRecord* left = nullptr;
+  // A moved name leaves the group, so the walk goes over a copy of it.
+  uint32_t used = LinkGroupSize(head);
+  FileRecord** names = static_cast<FileRecord**>(MemAlloc(used * sizeof(FileRecord*)));
+  for (uint32_t slot = 0; slot < used; ++slot) names[slot] = LinkGroupMember(head, slot);
+  uint32_t left = 0;
   for (uint32_t slot = 1; slot < used; ++slot) {
-    FileRecord* member = members[slot];
-    if (!member) {
-      Sleep(0);
-      continue;
-    }
+    FileRecord* member = names[slot];
     JoinedPath path(member->dir, member->name);
-    if (member->name[0] == 0 || !ReplaceByHardlink({member, path.Text(), target.number, nullptr}, kept, /*quiet=*/1)) {
-      DetachFromGroup(member, path.Text());
-      if (left) member->linkCount = left->linkCount;
-      left = left ? left : member;
-    }
+    if (IsGone(member) || !ReplaceByHardlink({member, path.Text(), target.number, nullptr}, kept, /*quiet=*/1))
+      names[left++] = member;
   }
-  // Every name has left the group, so nothing points at its storage any more.
-  uint32_t* linkCount = head->linkCount;
-  uint32_t* groupCount = head->groupCount;
-  uint32_t* groupCapacity = head->groupCapacity;
-  DetachFromGroup(head, target.path);
-  MemFree(members);
-  MemFree(linkCount);
-  MemFree(groupCount);
-  MemFree(groupCapacity);
-  return left;
+  DissolveLinkGroup(head);
+  *leftCount = left;
+  if (left) return names;
+  MemFree(names);
+  return nullptr;
 }
 
 bool SetHeldAttributes(HANDLE file, DWORD attributes) {
@@ -188,17 +160,12 @@ void NoteReplaced(const DuplicateFile& target, const DuplicateFile& kept, const 
   if (oldCopy)
     ConsolePrint(L" error %S deleting the old copy of file%u, %s beside it\n", ErrorName(error), target.number,
                  NameOnly(oldCopy));
-  if (kept.record->linkState <= 1) kept.record->linkState = 2;
   // A further name of another file frees no space of its own.
-  if (!oldCopy && (record->linkState == 1 || record->linkState == 2)) {
+  if (!oldCopy && (IsSingleName(record) || IsLinkHead(record))) {
     SavedBytes += record->allocSize;
     ++ReplacedCount;
   }
-  AddToLinkGroup(kept.record, record);  // the target takes the kept file's group, link count and state 3
-  record->fileIndexLow = kept.record->fileIndexLow;
-  record->fileIndexHigh = kept.record->fileIndexHigh;
-  record->volumeSerial = kept.record->volumeSerial;
-  record->serialRead = kept.record->serialRead;
+  JoinLinkGroup(kept.record, record);
   record->replacedByLink = 1;
 }
 
@@ -278,22 +245,20 @@ int ReplaceInOneMove(const DuplicateFile& target, const DuplicateFile& kept, Ope
 // Moves the target's other names, then the target itself, over to the kept file.
 int LinkHeldDuplicate(const DuplicateFile& target, const DuplicateFile& kept, int64_t* redundant) {
   DuplicateFile replaced = target;
-  FileRecord* left = nullptr;
-  if (target.record->linkState == 2 && target.record->groupMembers) {
+  FileRecord** left = nullptr;
+  uint32_t leftCount = 0;
+  if (IsLinkHead(target.record)) {
     // The other names are the held file itself, which cannot be replaced while open: each is held and
     // compared in turn, and so is the target after them.
     ReleaseHeldFile(target.held);
     replaced.held = nullptr;
-    left = MoveOtherNames(target, kept);
+    left = MoveOtherNames(target, kept, &leftCount);
   }
   *redundant += target.record->allocSize;
   // Names left in place must still show their true link count to later pairs.
-  if (!ReplaceByHardlink(replaced, kept, /*quiet=*/0) && target.record->linkState == 1)
-    RefreshIdentity(target.record, target.path);
-  if (left) {
-    JoinedPath path(left->dir, left->name);
-    RefreshIdentity(left, path.Text());
-  }
+  if (!ReplaceByHardlink(replaced, kept, /*quiet=*/0)) RereadIdentity(target.record);
+  for (uint32_t i = 0; i < leftCount; ++i) RereadIdentity(left[i]);
+  MemFree(left);
   return 1;
 }
 }  // namespace
@@ -316,10 +281,7 @@ int ReplaceByHardlink(const DuplicateFile& target, const DuplicateFile& kept, in
   if (!target.held && !HoldCopyOfKept(target.path, kept, nullptr, &own)) return ReportFailure(target.number, quiet);
   if (record->allocSize == 0) record->allocSize = GetAllocationSize(target.path);
   // The kept file's link count must be known before the new link adds to it.
-  if (!kept.record->linkCount) {
-    kept.record->linkCount = static_cast<uint32_t*>(MemAlloc(sizeof(uint32_t)));
-    *kept.record->linkCount = GetFileIdentity(kept.path, &kept.record->fileIndexLow, &kept.record->fileIndexHigh);
-  }
+  ReadLinkCount(kept.record);
   DWORD attributes = ClearReadOnly(held->file);
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     DWORD error = GetLastError();
@@ -334,8 +296,8 @@ int ReplaceByHardlink(const DuplicateFile& target, const DuplicateFile& kept, in
 }
 
 int LinkDuplicate(const DuplicateFile& target, const DuplicateFile& kept, int64_t* redundant) {
-  uint32_t keptLinks = CellValue(kept.record->linkCount);
-  uint32_t targetLinks = CellValue(target.record->linkCount);
+  uint32_t keptLinks = LinkCount(kept.record);
+  uint32_t targetLinks = LinkCount(target.record);
   if (keptLinks >= kMaxLinkCount || keptLinks + targetLinks > kMaxLinkCount) {
     ConsolePrint(L" hardlink count cannot exceed %i -> skip\n", static_cast<int>(kMaxLinkCount));
     return 0;

@@ -7,8 +7,6 @@
 #include "actions/target_choice.h"
 #include "pool/file_record.h"
 
-constexpr uint32_t kMaxLinkCount = 1024;  // the most names one NTFS file can have
-
 // Marks a held file for deletion, clearing its read-only bit first; it goes when the handle is closed. A
 // failure leaves the attributes as they were and the thread's last error that of the failing call.
 bool MarkHeldFileDeleted(HANDLE file);

@@ -4,8 +4,10 @@
 #include <initializer_list>
 
 #include "base/memory.h"
+#include "base/run_options.h"
 #include "compare/byte_compare.h"
 #include "compare/checksum_file.h"
+#include "identity/record_identity.h"
 #include "seam/file_system.h"
 
 namespace {
@@ -52,82 +54,81 @@ bool HasListedSize(HANDLE file, int64_t size) {
 }
 
 namespace {
-PairProof Prove(const wchar_t* path1, const wchar_t* path2, int64_t size, int64_t testSize, bool forAction,
-                bool linked, bool twoFiles, HeldPair* held) {
+PairProof Prove(DuplicatePair* pair, HoldFor purpose) {
+  HeldPair* held = &pair->held;
   OpenFileIdentity* file1 = &held->file[0];
   OpenFileIdentity* file2 = &held->file[1];
+  int64_t size = pair->record[0]->size;
   // A report may rest on the indexes the records hold; an action rests only on the files it acts through.
-  if (forAction || linked || !twoFiles) {
+  bool twoFiles = purpose == HoldFor::Report && HaveDifferentIndexes(pair->record[0], pair->record[1]);
+  if (!twoFiles || pair->namesOfOneFile) {
     if (!ReadOpenFileIdentity(file1->file, file1) || !ReadOpenFileIdentity(file2->file, file2)) {
       held->number = 1;
       held->error = ERROR_INVALID_FUNCTION;
       return PairProof::NotHeld;
     }
     bool one = IsOneFile(file1, file2);
-    if (linked) {
+    if (pair->namesOfOneFile) {
       if (!one) return PairProof::Differ;
       // A file of one name met twice has no second entry to keep.
-      if (ReadOpenLinkCount(file1->file) < 2 || OneEntry(path1, path2)) return PairProof::OneFile;
+      if (ReadOpenLinkCount(file1->file) < 2 || OneEntry(pair->Path(0), pair->Path(1))) return PairProof::OneFile;
       return PairProof::Duplicate;
     }
     if (one) return PairProof::OneFile;
   }
   // A file that grew or shrank since the scan listed it holds bytes its checksum never saw.
   if (!HasListedSize(file1->file, size) || !HasListedSize(file2->file, size) ||
-      !OpenFilesMatch(file1->file, file2->file, size, testSize))
+      !OpenFilesMatch(file1->file, file2->file, size, RunOptions.TestBlockSize))
     return PairProof::Differ;
-  FileSystem.AfterByteCheck(path1, path2);
+  FileSystem.AfterByteCheck(pair->Path(0), pair->Path(1));
   return PairProof::Duplicate;
 }
 }  // namespace
 
-void ReleaseHeldFile(OpenFileIdentity* file) {
-  if (file->file == INVALID_HANDLE_VALUE) return;
-  CloseHandle(file->file);
-  file->file = INVALID_HANDLE_VALUE;
-}
-
-void ReleasePair(HeldPair* held) {
-  for (uint32_t i = 0; i < 2; ++i) {
-    OpenFileIdentity* file = &held->file[i];
-    if (held->keptPath[i] && file->file != INVALID_HANDLE_VALUE) {
-      KeepForChecksum(held->keptPath[i], file->file);
-      file->file = INVALID_HANDLE_VALUE;
-    }
-    ReleaseHeldFile(file);
-  }
-}
-
-PairProof HoldPair(const wchar_t* path1, const wchar_t* path2, int64_t size, int64_t testSize, bool forAction,
-                   bool linked, bool twoFiles, HeldPair* held) {
-  *held = {};
-  held->file[0].file = held->file[1].file = INVALID_HANDLE_VALUE;
+PairProof HoldPair(DuplicatePair* pair, HoldFor purpose) {
+  ReleasePair(pair);
+  HeldPair* held = &pair->held;
+  held->number = 0;
+  held->error = 0;
+  bool forAction = purpose == HoldFor::Action;
   DWORD access = forAction ? kHoldAccess : GENERIC_READ;
   // Two names of one file must share the delete access each of them asks for.
-  DWORD share = linked ? FILE_SHARE_READ | FILE_SHARE_DELETE : FILE_SHARE_READ;
-  const wchar_t* paths[2] = {path1, path2};
+  DWORD share = pair->namesOfOneFile ? FILE_SHARE_READ | FILE_SHARE_DELETE : FILE_SHARE_READ;
   // The proof of a report reads unbuffered, in whole pieces from where the checksums' reads start: the handles
   // the checksums kept serve it, and it keeps them for the file's next pair.
-  bool throughKept = !forAction && !linked && IsKeepingForChecksum();
+  bool throughKept = !forAction && !pair->namesOfOneFile && IsKeepingForChecksum();
   for (uint32_t i = 0; i < 2; ++i) {
-    HANDLE file = throughKept ? OpenForReadingAt(paths[i])
-                              : FileSystem.Open(paths[i], access, share, nullptr, OPEN_EXISTING,
+    HANDLE file = throughKept ? OpenForReadingAt(pair->Path(i))
+                              : FileSystem.Open(pair->Path(i), access, share, nullptr, OPEN_EXISTING,
                                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
       held->file[i].file = file;
-      if (throughKept) held->keptPath[i] = paths[i];
+      held->kept[i] = throughKept;
       continue;
     }
     DWORD error = GetLastError();
     // The second name of a file held already: one file, whatever the index says.
-    bool oneFile = !linked && i == 1 && NamesOpenFile(path2, &held->file[0]);
-    ReleasePair(held);
+    bool oneFile = !pair->namesOfOneFile && i == 1 && NamesOpenFile(pair->Path(1), &held->file[0]);
+    ReleasePair(pair);
     if (oneFile) return PairProof::OneFile;
     held->number = i + 1;
     held->error = error;
     return PairProof::NotHeld;
   }
-  PairProof proof = Prove(path1, path2, size, testSize, forAction, linked, twoFiles, held);
-  if (proof != PairProof::Duplicate) ReleasePair(held);
+  PairProof proof = Prove(pair, purpose);
+  if (proof != PairProof::Duplicate) ReleasePair(pair);
   return proof;
+}
+
+bool ProvePair(DuplicatePair* pair) {
+  if (RunOptions.Action == ActionReport) return HoldPair(pair, HoldFor::Report) == PairProof::Duplicate;
+  CloseKeptForChecksum();  // a handle kept for a checksum lets others only read
+  PairProof proof = HoldPair(pair, HoldFor::Action);
+  if (proof != PairProof::NotHeld) return proof == PairProof::Duplicate;
+  uint32_t number = pair->held.number;
+  DWORD error = pair->held.error;
+  if (HoldPair(pair, HoldFor::RefusedAction) != PairProof::Duplicate) return false;
+  pair->held.number = number;
+  pair->held.error = error;
+  return true;
 }

@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include "base/memory.h"
 #include "base/run_options.h"
 #include "identity/fragmentation.h"
 #include "identity/link_groups.h"
@@ -39,25 +38,19 @@ int CompareWriteTimes(const DuplicateFile& file1, const DuplicateFile& file2) {
 
 // -h1 and -h2 relink only a file that has no other names.
 bool HasSingleLink(const DuplicateFile& file, int alreadyLinked) {
-  return !alreadyLinked && file.record->linkState == 1;
+  return !alreadyLinked && IsSingleName(file.record);
 }
 }  // namespace
-
-uint32_t ReadLinkCount(FileRecord* record, const wchar_t* path) {
-  if (!record->linkCount) record->linkCount = static_cast<uint32_t*>(MemAlloc(sizeof(uint32_t)));
-  if (*record->linkCount == 0) *record->linkCount = GetLinkCount(path);
-  return *record->linkCount;
-}
 
 uint32_t FallbackTarget(const DuplicateFile& file1, const DuplicateFile& file2, int alreadyLinked) {
   if (alreadyLinked) return 0;
   FileRecord* record1 = file1.record;
   FileRecord* record2 = file2.record;
-  bool heads1 = record1->linkState == 2, heads2 = record2->linkState == 2;
+  bool heads1 = IsLinkHead(record1), heads2 = IsLinkHead(record2);
   if (heads1 != heads2) return heads1 ? 2 : 1;
 
-  uint32_t links1 = ReadLinkCount(record1, file1.path);
-  uint32_t links2 = ReadLinkCount(record2, file2.path);
+  uint32_t links1 = ReadLinkCount(record1);
+  uint32_t links2 = ReadLinkCount(record2);
   if (links1 != links2) return links1 < links2 ? 1 : 2;
 
   if (record1->allocSize != record2->allocSize) return record1->allocSize > record2->allocSize ? 1 : 2;

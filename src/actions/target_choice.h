@@ -8,7 +8,7 @@
 // One file of a pair as the actions see it: its record, full path and number in messages.
 struct DuplicateFile {
   FileRecord* record;
-  wchar_t* path;
+  const wchar_t* path;
   uint32_t number;  // 1 or 2
   OpenFileIdentity* held;  // the file held open since its bytes were compared
 };
@@ -18,5 +18,3 @@ struct DuplicateFile {
 uint32_t ChooseTarget(uint32_t action, const DuplicateFile& file1, const DuplicateFile& file2, int alreadyLinked);
 // Settles a policy tie, or the codes that leave the choice open: 0 when two names of one file are paired.
 uint32_t FallbackTarget(const DuplicateFile& file1, const DuplicateFile& file2, int alreadyLinked);
-// The record's link count, read from the file first when still 0 (a cell is made when missing).
-uint32_t ReadLinkCount(FileRecord* record, const wchar_t* path);

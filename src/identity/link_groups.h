@@ -1,12 +1,47 @@
 #pragma once
-// Identity bookkeeping: hard links of one file (link groups) and pairs already known identical.
+// A file's link group: the records that are names of one file, headed by the first name resolved, and the
+// file's link count. This module alone reads identity into a record's link state and edits its group; the
+// rest of the program asks it.
 #include <cstdint>
 
 #include "pool/file_record.h"
 
-// nNumberOfLinks of the file, filling its file index; 0 when it cannot be opened or queried (outputs untouched).
-uint32_t GetFileIdentity(const wchar_t* path, uint32_t* indexLow, uint32_t* indexHigh);
-uint32_t GetLinkCount(const wchar_t* path);
+constexpr uint32_t kMaxLinkCount = 1024;  // the most names one NTFS file can have
+
+// The storage the names of one file share; the head owns it.
+struct LinkGroup {
+  uint32_t links;          // the file's link count
+  uint32_t count;          // slots used in members
+  uint32_t capacity;
+  FileRecord** members;    // head first
+};
+
+inline bool IsLinkHead(const FileRecord* record) { return record->linkState == LinkState::Head; }
+inline bool IsLinkMember(const FileRecord* record) { return record->linkState == LinkState::Member; }
+// A resolved file of its own (whatever its link count): no group of this run holds it.
+inline bool IsSingleName(const FileRecord* record) { return record->linkState == LinkState::Single; }
+inline bool IsLinkResolved(const FileRecord* record) { return record->linkState != LinkState::Unknown; }
+
+// The file's link count as last read; 0 while not read, or when it could not be.
+inline uint32_t LinkCount(const FileRecord* record) {
+  return record->linkGroup ? record->linkGroup->links : record->linkCount;
+}
+// The link count, read from the file (with its index) when still 0.
+uint32_t ReadLinkCount(FileRecord* record);
+// 1 when both records name one file: equal indexes on one volume (an unread index never matches). Reads a
+// missing index, and the link count with it, first.
+int HasEqualFileIndex(FileRecord* a, FileRecord* b);
+// Reads the index and link count of a file of its own again, after an action changed its file.
+void RereadIdentity(FileRecord* record);
+
+// Names in the record's group, head included; 0 for a record in none.
+inline uint32_t LinkGroupSize(const FileRecord* record) {
+  return record->linkGroup ? record->linkGroup->count : 0;
+}
+inline FileRecord* LinkGroupMember(const FileRecord* record, uint32_t slot) {
+  return record->linkGroup->members[slot];
+}
+
 // How the other names of a file join its link group.
 enum class LinkGroupGathering {
   AllNamesNow,  // the first name resolved reads the identity of every record of its size and gathers them
@@ -18,28 +53,11 @@ enum class LinkGroupGathering {
 // resolved.
 void ResolveLinkGroup(FileRecord* records, uint32_t count, FileRecord* record,
                       LinkGroupGathering gathering = LinkGroupGathering::AllNamesNow);
-// 1 when both records name one file: equal indexes on one volume (an unread index never matches). Reads
-// a missing index first.
-int HasEqualFileIndex(FileRecord* a, FileRecord* b);
-// The same test on indexes already read.
-int IsSameFile(FileRecord* a, FileRecord* b);
-// True when both indexes were read and differ: two files, whatever their volumes.
-inline bool HaveDifferentIndexes(const FileRecord* a, const FileRecord* b) {
-  return (a->fileIndexLow || a->fileIndexHigh) && (b->fileIndexLow || b->fileIndexHigh) &&
-         (a->fileIndexLow != b->fileIndexLow || a->fileIndexHigh != b->fileIndexHigh);
-}
-// 1 when the record is already known identical with the owner of the list; deep also follows common partners.
-int IsKnownIdentical(const PtrList* list, FileRecord* record, int deep);
-// Already known identical, seen from either record.
-inline bool KnownIdenticalEitherWay(FileRecord* a, FileRecord* b) {
-  return IsKnownIdentical(a->comparedWith, b, 1) || IsKnownIdentical(b->comparedWith, a, 1);
-}
-// Enters each record in the other's list of identical records.
-void LinkIdentical(FileRecord* a, FileRecord* b);
-// Both checksums known and different: the contents differ, so the two are neither known identical nor two
-// names of one file, and the bookkeeping need not be asked. Long runs of equal sizes meet this most often.
-inline bool ChecksumsDiffer(const FileRecord* a, const FileRecord* b) {
-  return a->checksum && b->checksum && a->checksum != b->checksum;
-}
-// After record's file became a hard link to head's file: record joins head's group.
-void AddToLinkGroup(FileRecord* head, FileRecord* record);
+// After record's name became a hard link to head's file: record leaves any group it was in and joins head's
+// (head becomes its head if it headed none), takes the file's index and volume, and the file's link count
+// rises by one.
+void JoinLinkGroup(FileRecord* head, FileRecord* record);
+// Every name leaves the head's group as a file of its own, its identity read again; the group is freed.
+void DissolveLinkGroup(FileRecord* head);
+// Frees the groups the records head, at the end of the run.
+void ReleaseLinkGroups(FileRecord* records, uint32_t count);

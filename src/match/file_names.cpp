@@ -3,7 +3,8 @@
 #include <cstring>
 
 #include "base/memory.h"
-#include "identity/link_groups.h"
+#include "identity/known_identical.h"
+#include "identity/record_identity.h"
 
 namespace {
 // An open-addressing table from file index to the first record met with it; a null record marks a free slot.

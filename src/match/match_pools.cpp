@@ -12,15 +12,17 @@
 #include "console/output.h"
 #include "console/status_line.h"
 #include "format/size_format.h"
+#include "identity/known_identical.h"
 #include "identity/link_groups.h"
+#include "identity/record_identity.h"
 #include "match/compare_pair.h"
 #include "match/file_names.h"
 #include "match/pieces_ahead.h"
 #include "match/size_run_index.h"
 #include "match/time_slice.h"
+#include "pool/record_changes.h"
 
 namespace {
-constexpr uint32_t kMostLinks = 1024;  // the most hard links one NTFS file can have
 uint32_t g_indexedRunMinimum = 64;     // shorter runs cost less walked one by one
 
 struct Walk {
@@ -30,19 +32,13 @@ struct Walk {
   uint32_t count2 = 0;
   bool linkAction = false;
   LinkGroupGathering gathering = LinkGroupGathering::AllNamesNow;
-  int64_t pairsTested = 0;  // a run of 46,341 files of one size already makes 2^31 pairs
-  int32_t filesFound = 0;
-  int64_t redundant = 0;
+  MatchTotals totals;
   int64_t runStart = -1;
   uint32_t runLength = 0;  // of the run at runStart
   DWORD statusTick = 0;
   SizeRunIndex run;  // of the run at runStart, when it is long enough
-  FileRecord** touched = nullptr;  // records a pair may change
-  uint32_t touchedCount = 0;
-  uint32_t touchedCapacity = 0;
 };
 
-bool IsGone(const FileRecord* record) { return !record->name || !record->name[0]; }
 
 void ShowProgress(Walk& walk, uint32_t i) {
   if (Console && Console->redirected) return;
@@ -59,78 +55,57 @@ enum class Offered { kGoOn, kFirstGone, kCancel };
 Offered OfferPair(Walk& walk, FileRecord* a, FileRecord* b) {
   ResolveLinkGroup(walk.records2, walk.count2, b, walk.gathering);
   NoteFileName(b);
-  if (b->linkState == 3) return Offered::kGoOn;  // its head stands for it
-  if (walk.linkAction && *a->linkCount + *b->linkCount > kMostLinks) return Offered::kGoOn;
+  if (IsLinkMember(b)) return Offered::kGoOn;  // its head stands for it
+  if (walk.linkAction && LinkCount(a) + LinkCount(b) > kMaxLinkCount) return Offered::kGoOn;
   if (!RunOptions.FindHardlinks2 && !ChecksumsDiffer(a, b)) {
     if (IsSameFile(a, b)) return Offered::kGoOn;
     if (KnownIdenticalAsFiles(a, b)) return Offered::kGoOn;
   }
-  if (!IsGone(b)) ComparePair(a, b, &walk.pairsTested, &walk.filesFound, &walk.redundant);
+  if (!IsGone(b)) ComparePair(a, b, &walk.totals);
   if (CancelRequested) return Offered::kCancel;
   return IsGone(a) ? Offered::kFirstGone : Offered::kGoOn;
 }
 
-void NoteTouched(Walk& walk, FileRecord* record) {
-  if (!record) return;
-  if (walk.touchedCount == walk.touchedCapacity) {
-    uint32_t capacity = walk.touchedCapacity ? walk.touchedCapacity * 2 : 64;
-    FileRecord** larger = static_cast<FileRecord**>(MemAlloc(capacity * sizeof(FileRecord*)));
-    if (walk.touchedCount) memcpy(larger, walk.touched, walk.touchedCount * sizeof(FileRecord*));
-    MemFree(walk.touched);
-    walk.touched = larger;
-    walk.touchedCapacity = capacity;
-  }
-  walk.touched[walk.touchedCount++] = record;
-}
-
-// A pair changes at most its two records and the other names of either file: their groups are noted before
-// the pair (an action may dissolve a group) and after it (a record may join one).
-void NoteGroupOf(Walk& walk, FileRecord* record) {
-  NoteTouched(walk, record);
-  if (!record->groupMembers || !record->groupCount) return;
-  for (uint32_t slot = 0; slot < *record->groupCount; ++slot) NoteTouched(walk, record->groupMembers[slot]);
-}
-
-void RefreshTouched(Walk& walk) {
-  for (uint32_t i = 0; i < walk.touchedCount; ++i) walk.run.Refresh(walk.touched[i]);
-  walk.touchedCount = 0;
+// Classifies again the pair's two records and every record the link groups or the actions changed.
+void RefreshChanged(Walk& walk, FileRecord* a, FileRecord* b) {
+  uint32_t count;
+  FileRecord* const* changed = ChangedRecords(&count);
+  for (uint32_t i = 0; i < count; ++i) walk.run.Refresh(changed[i]);
+  ForgetChangedRecords();
+  if (a) walk.run.Refresh(a);
+  if (b) walk.run.Refresh(b);
 }
 
 // Pairs with a plain second file of other content are only counted, so they may be counted in bulk while
 // the first file's checksum and keys are known and its link count leaves room for one more name.
 bool MayPassOver(const Walk& walk, const FileRecord* a, uint64_t aKey) {
   return a->checksum && aKey != SizeRunIndex::kNoKey &&
-         !(walk.linkAction && (!a->linkCount || *a->linkCount >= kMostLinks));
+         !(walk.linkAction && LinkCount(a) >= kMaxLinkCount);
 }
 
 // The first file against a run through its index: in the order of the plain walk, visiting every record
 // that can do more than count as tested, and counting the plain records between them as the walk would.
 bool WalkIndexedRun(Walk& walk, FileRecord* a) {
   SizeRunIndex& run = walk.run;
-  NoteGroupOf(walk, a);  // resolving the first file may have made members of others
-  RefreshTouched(walk);
+  RefreshChanged(walk, a, nullptr);  // resolving the first file may have made members of others
   uint64_t aKey = run.KeyOf(a);
   for (uint32_t position = 0; position < run.Count();) {
     uint32_t next = position;
     if (MayPassOver(walk, a, aKey)) {
       next = run.NextToVisit(a, aKey, position);
-      bool counted = !RunOptions.SameNameOnly && !(a->linkState == 3 && !RunOptions.FindHardlinks1);
-      if (counted) walk.pairsTested += run.PlainIn(position, next);
+      bool counted = !RunOptions.SameNameOnly && !(IsLinkMember(a) && !RunOptions.FindHardlinks1);
+      if (counted) walk.totals.pairsTested += run.PlainIn(position, next);
       if (CancelRequested) return false;
       if (next == run.Count()) break;
     }
     FileRecord* b = run.At(next);
     if (b != a) {
-      NoteGroupOf(walk, a);
-      NoteGroupOf(walk, b);
       Offered offered = OfferPair(walk, a, b);
-      NoteGroupOf(walk, a);
-      NoteGroupOf(walk, b);
-      RefreshTouched(walk);
+      RefreshChanged(walk, a, b);
       if (offered == Offered::kCancel) return false;
       if (offered == Offered::kFirstGone) break;
     }
-    if (walk.linkAction && *a->linkCount == kMostLinks) break;
+    if (walk.linkAction && LinkCount(a) == kMaxLinkCount) break;
     position = next + 1;
   }
   return true;
@@ -148,8 +123,8 @@ bool WalkSizeRun(Walk& walk, FileRecord* a) {
   KeepFileNamesOfSize(a->size);
   ResolveLinkGroup(walk.records1, walk.count1, a, walk.gathering);
   NoteFileName(a);
-  if (walk.linkAction && *a->linkCount == kMostLinks) return true;
-  if (a->linkState == 3 && !RunOptions.FindHardlinks1) return true;
+  if (walk.linkAction && LinkCount(a) == kMaxLinkCount) return true;
+  if (IsLinkMember(a) && !RunOptions.FindHardlinks1) return true;
   if (j != walk.runStart) {
     walk.runStart = j;
     walk.runLength = 0;
@@ -168,7 +143,7 @@ bool WalkSizeRun(Walk& walk, FileRecord* a) {
       if (offered == Offered::kCancel) return false;
       if (offered == Offered::kFirstGone) break;
     }
-    if (walk.linkAction && *a->linkCount == kMostLinks) break;
+    if (walk.linkAction && LinkCount(a) == kMaxLinkCount) break;
   }
   YieldTimeSlice();
   return true;
@@ -182,11 +157,11 @@ bool WalkWholePool(Walk& walk, FileRecord* a) {
     NoteFileName(a);
     ResolveLinkGroup(walk.records2, walk.count2, b);
     NoteFileName(b);
-    if (walk.linkAction && *a->linkCount + *b->linkCount >= kMostLinks) continue;
-    if (a->linkState == 3 && !RunOptions.FindHardlinks1) continue;
-    if (b->linkState == 3 && !RunOptions.FindHardlinks2 && !RunOptions.SameSearchFolder) continue;
+    if (walk.linkAction && LinkCount(a) + LinkCount(b) >= kMaxLinkCount) continue;
+    if (IsLinkMember(a) && !RunOptions.FindHardlinks1) continue;
+    if (IsLinkMember(b) && !RunOptions.FindHardlinks2 && !RunOptions.SameSearchFolder) continue;
     if (!ChecksumsDiffer(a, b) && KnownIdenticalAsFiles(a, b)) continue;
-    if (!IsGone(b)) ComparePair(a, b, &walk.pairsTested, &walk.filesFound, &walk.redundant);
+    if (!IsGone(b)) ComparePair(a, b, &walk.totals);
     if (CancelRequested) return false;
     if (IsGone(a)) break;
   }
@@ -195,10 +170,12 @@ bool WalkWholePool(Walk& walk, FileRecord* a) {
 
 void PrintSummary(const Walk& walk, DWORD startTick) {
   ClearLine(-1);
-  ConsolePrint(L"%s pairs tested\n", FormatCount(walk.pairsTested));
+  ConsolePrint(L"%s pairs tested\n", FormatCount(walk.totals.pairsTested));
+  const MatchTotals& totals = walk.totals;
   if (RunOptions.Action != ActionRenameFile1 && RunOptions.Action != ActionRenameFile2) {
-    ConsolePrint(L"%s of redundant data found in %s file%s in %s\n", FormatSize1000(walk.redundant),
-                 FormatCount(walk.filesFound), PluralSuffix(walk.filesFound), FormatDuration(GetTickCount() - startTick));
+    ConsolePrint(L"%s of redundant data found in %s file%s in %s\n", FormatSize1000(totals.redundant),
+                 FormatCount(totals.filesFound), PluralSuffix(totals.filesFound),
+                 FormatDuration(GetTickCount() - startTick));
     if (ReplacedCount)
       ConsolePrint(L"%s file%s replaced by hardlink saving %s\n", FormatCount(ReplacedCount),
                    PluralSuffix(ReplacedCount), FormatSize1000(SavedBytes));
@@ -256,13 +233,16 @@ uint32_t MatchPools(FileRecord* records1, uint32_t count1, FileRecord* records2,
   for (uint32_t i = 0; i < count1; ++i) {
     FileRecord* a = &records1[i];
     if (IsGone(a) || a->size == 0 || a->replacedByLink) continue;
-    if (a->linkState == 3 && !RunOptions.FindHardlinks1) continue;
+    if (IsLinkMember(a) && !RunOptions.FindHardlinks1) continue;
     ShowProgress(walk, i);
     if (!(sorted ? WalkSizeRun(walk, a) : WalkWholePool(walk, a))) break;
+    RefreshChanged(walk, nullptr, nullptr);  // a run walked again later must see what this file's walk changed
   }
   SetKeepingForChecksum(false);
   ForgetFileNames();
-  MemFree(walk.touched);
+  ReleaseChangedRecords();
+  ReleaseLinkGroups(records1, count1);
+  if (records2 != records1) ReleaseLinkGroups(records2, count2);
   PrintSummary(walk, startTick);
-  return static_cast<uint32_t>(walk.filesFound);
+  return static_cast<uint32_t>(walk.totals.filesFound);
 }

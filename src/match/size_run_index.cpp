@@ -2,11 +2,8 @@
 
 #include "base/memory.h"
 #include "base/run_options.h"
+#include "identity/link_groups.h"
 #include "match/name_key.h"
-
-namespace {
-bool IsGone(const FileRecord* record) { return !record->name || !record->name[0]; }
-}  // namespace
 
 SizeRunIndex::~SizeRunIndex() {
   MemFree(keys_);
@@ -55,9 +52,9 @@ uint64_t SizeRunIndex::KeyOf(FileRecord* record) {
 void SizeRunIndex::Refresh(FileRecord* record) {
   if (!Holds(record)) return;
   uint32_t position = uint32_t(record - first_);
-  bool dead = record->linkState == 3 || (record->linkState != 0 && IsGone(record));
-  bool plain = !dead && record->linkState != 0 && record->checksum && keys_[position] != kNoKey &&
-               !(linkAction_ && (!record->linkCount || *record->linkCount > 1));
+  bool dead = IsLinkMember(record) || (IsLinkResolved(record) && IsGone(record));
+  bool plain = !dead && IsLinkResolved(record) && record->checksum && keys_[position] != kNoKey &&
+               !(linkAction_ && LinkCount(record) > 1);
   if (plain)
     plain_.Insert(position);
   else

@@ -81,7 +81,6 @@ void ReleaseFilePool(FilePool* pool) {
       PtrListClear(record.comparedWith);
       MemFree(record.comparedWith);
     }
-    if (record.linkState == 2 && record.groupMembers) MemFree(record.groupMembers);
   }
   ReleaseLinkedFolders(pool);  // a scan started without its pool's creation keeps its links to the end
   if (pool->records) VirtualFree(pool->records, 0, MEM_RELEASE);

@@ -4,6 +4,15 @@
 
 struct PtrList;
 struct LinkedFolders;
+struct LinkGroup;
+
+// Where a record stands among the names of its file.
+enum class LinkState : int32_t {
+  Unknown,  // not resolved yet
+  Single,   // a file of its own in this run
+  Head,     // the first name of a file with others in the pool: it heads their link group
+  Member,   // a further name of a file whose group another record heads
+};
 
 // Fields that cost file access are read lazily and cached here; 0 means "not read yet".
 struct FileRecord {
@@ -21,15 +30,16 @@ struct FileRecord {
   uint64_t checksum;         // CRC-64 of the content (or of the test blocks); 0 = not computed
   uint32_t fileIndexLow;
   uint32_t fileIndexHigh;
-  int32_t linkState;         // 0 unknown, 1 single, 2 head of a link group, 3 member of another's group
-  uint32_t* linkCount;       // shared by the records that are links of one file
-  uint32_t* groupCount;
-  uint32_t* groupCapacity;
-  FileRecord** groupMembers; // head first; owned by the head
+  LinkState linkState;       // these three are kept by identity's link-group module alone
+  uint32_t linkCount;        // the file's link count while in no group (a group holds its own); 0 not read
+  LinkGroup* linkGroup;      // shared by the records that are names of one file, owned by its head
   PtrList* comparedWith;     // records already found identical with this one
   int32_t replacedByLink;    // 1 once this run replaced the file by a hard link
   int32_t serialRead;        // kSerialRead once volumeSerial holds the serial, kOnPoolVolume below
 };
+
+// A record whose file an action deleted (or that has no name at all).
+inline bool IsGone(const FileRecord* record) { return !record->name || !record->name[0]; }
 
 // serialRead: the serial is read only when another file has the record's index, and it costs a volume query
 // (under Wine a round trip to the mount manager). A plain file that a scan found without crossing a linked

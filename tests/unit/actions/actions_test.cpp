@@ -21,6 +21,7 @@
 #include "../test_support.h"
 
 namespace {
+constexpr LinkState kSingle = LinkState::Single, kHead = LinkState::Head, kMember = LinkState::Member;
 namespace fs = std::filesystem;
 constexpr DWORD kReadOnlyHidden = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
 constexpr FILETIME kOld = {0, 29000000};
@@ -114,9 +115,8 @@ class ActionTest : public ::testing::Test {
     std::ofstream(dir_ / relative, std::ios::binary | std::ios::app) << content;
     file->record.size = fs::file_size(dir_ / relative);
     file->record.allocSize = 4096;
-    file->record.linkState = 1;
-    file->record.linkCount = static_cast<uint32_t*>(MemAlloc(sizeof(uint32_t)));
-    *file->record.linkCount = 1;
+    file->record.linkState = LinkState::Single;
+    file->record.linkCount = 1;
     return file;
   }
   static BY_HANDLE_FILE_INFORMATION Info(const wchar_t* path) {
@@ -130,13 +130,9 @@ class ActionTest : public ::testing::Test {
   std::string Output() { return output_->Text(); }  // everything printed since SetUp
   // The pair held as the matching holds it, handed to the action.
   int Act(TestFile* file1, TestFile* file2, int linked = 0) {
-    HeldPair held;
-    EXPECT_EQ(HoldPair(file1->path, file2->path, file1->record.size, kNoSizeLimit, RunOptions.Action != 0, linked,
-                       false, &held),
-              PairProof::Duplicate);
-    int handled = ActOnDuplicate(&file1->record, &file2->record, file1->path, file2->path, linked, &redundant_, &held);
-    ReleasePair(&held);
-    return handled;
+    DuplicatePair pair(&file1->record, &file2->record, linked != 0);
+    EXPECT_EQ(HoldPair(&pair, RunOptions.Action ? HoldFor::Action : HoldFor::Report), PairProof::Duplicate);
+    return ActOnDuplicate(&pair, &redundant_);
   }
   std::vector<std::wstring> Leftovers() {  // names other than the pair's
     std::vector<std::wstring> names;
@@ -177,8 +173,8 @@ TEST_F(ActionTest, NothingIsLostAndTheErrorIsShown) {
     // A further name outside the pool: a target left in place must keep counting it.
     CreateHardLinkW((root_ + L"b\\outside.txt").c_str(), two_->path, nullptr);
     TwinOf = Record(L"b\\twin.txt", "other")->path;
-    *one_->record.linkCount = keptLinks;
-    *two_->record.linkCount = targetLinks;
+    one_->record.linkCount = keptLinks;
+    two_->record.linkCount = targetLinks;
     HANDLE file = CreateFileW(two_->path, FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     SetFileTime(file, &kOld, &kOld, &kOld);
     CloseHandle(file);
@@ -198,7 +194,7 @@ TEST_F(ActionTest, NothingIsLostAndTheErrorIsShown) {
     EXPECT_FALSE(fs::equivalent(one_->path, two_->path));
     // A target that went through the replacement shows its true link count to later pairs.
     bool replacing = action == ActionLinkFile2 && message != kSkip;
-    EXPECT_EQ(*two_->record.linkCount, replacing ? now.nNumberOfLinks : targetLinks);
+    EXPECT_EQ(LinkCount(&two_->record), replacing ? now.nNumberOfLinks : targetLinks);
   }
 }
 
@@ -251,11 +247,13 @@ TEST_F(ActionTest, TheProofHoldsWhatTheFilesAreNow) {
     Restart();
     std::ofstream(one_->path, std::ios::binary | std::ios::app) << more1;
     std::ofstream(two_->path, std::ios::binary | std::ios::app) << more2;
-    std::wstring path2 = two_->path;
-    if (secondName) CreateHardLinkW((path2 = root_ + L"a\\second.txt").c_str(), one_->path, nullptr);
-    HeldPair held;
-    EXPECT_EQ(HoldPair(one_->path, path2.c_str(), 4, kNoSizeLimit, true, false, false, &held), proof);
-    ReleasePair(&held);
+    TestFile* file2 = two_;
+    if (secondName) {
+      CreateHardLinkW((root_ + L"a\\second.txt").c_str(), one_->path, nullptr);
+      file2 = Record(L"a\\second.txt");
+    }
+    DuplicatePair pair(&one_->record, &file2->record, false);
+    EXPECT_EQ(HoldPair(&pair, HoldFor::Action), proof);
   }
 }
 
@@ -267,29 +265,28 @@ TEST_F(ActionTest, ADissolvedGroupLeavesSoundRecords) {
     for (const wchar_t* name : {L"b\\d2.txt", L"b\\d3.txt"}) {
       CreateHardLinkW((root_ + name).c_str(), two_->path, nullptr);
       names.push_back(Record(name));
-      two_->record.linkState = 2;
-      AddToLinkGroup(&two_->record, &names.back()->record);
+      JoinLinkGroup(&two_->record, &names.back()->record);
     }
     Faults.link = failing;
     InjectFaults();
     bool targetFails = failing[0] == L'\\';
     RunOptions.Action = ActionLinkFile2;
-    HeldPair held;
-    ASSERT_EQ(HoldPair(one_->path, two_->path, 4, kNoSizeLimit, true, false, false, &held), PairProof::Duplicate);
-    EXPECT_EQ(LinkDuplicate({&two_->record, two_->path, 2, &held.file[1]}, {&one_->record, one_->path, 1, &held.file[0]},
-                            &redundant_),
-              1);
-    ReleasePair(&held);
+    DuplicatePair pair(&one_->record, &two_->record, false);
+    ASSERT_EQ(HoldPair(&pair, HoldFor::Action), PairProof::Duplicate);
+    HeldPair& held = pair.held;
+    DuplicateFile target = {&two_->record, two_->path, 2, &held.file[1]};
+    EXPECT_EQ(LinkDuplicate(target, {&one_->record, one_->path, 1, &held.file[0]}, &redundant_), 1);
+    ReleasePair(&pair);
     EXPECT_EQ(Output(), targetFails ? kNotReplaced : " file2 replaced by hardlink\r\n");
     for (TestFile* name : names) {
       bool failed = Fails(Faults.link, name->path);
       EXPECT_EQ(Content(name->path), "same");
-      EXPECT_EQ(name->record.linkState, failed ? 1 : 3);
-      EXPECT_EQ(name->record.groupMembers, failed ? nullptr : one_->record.groupMembers);
-      EXPECT_EQ(*name->record.linkCount, Info(name->path).nNumberOfLinks);
+      EXPECT_EQ(name->record.linkState, failed ? LinkState::Single : LinkState::Member);
+      EXPECT_EQ(name->record.linkGroup, failed ? nullptr : one_->record.linkGroup);
+      EXPECT_EQ(LinkCount(&name->record), Info(name->path).nNumberOfLinks);
       EXPECT_EQ(fs::equivalent(name->path, one_->path), !failed);
     }
-    EXPECT_EQ(*one_->record.linkCount, Info(one_->path).nNumberOfLinks);
+    EXPECT_EQ(LinkCount(&one_->record), Info(one_->path).nNumberOfLinks);
     EXPECT_EQ(SavedBytes, targetFails ? 0 : 4096);
   }
 }
@@ -298,18 +295,18 @@ TEST_F(ActionTest, ADissolvedGroupLeavesSoundRecords) {
 TEST_F(ActionTest, TheFallbackAndTheRefusals) {
   CreateHardLinkW((root_ + L"b\\second.txt").c_str(), two_->path, nullptr);  // file2 really has two links
   // action, already linked, link states, link counts, allocation of file1, target
-  const std::tuple<uint32_t, int, int, int, uint32_t, uint32_t, int64_t, uint32_t> cases[] = {
-      {ActionDeleteFragmented, 0, 1, 2, 2, 1, 4096, 1},      // the group head is kept, whatever its links
-      {ActionDeleteFragmented, 0, 1, 1, 0, 0, 4096, 1},      // then fewer links go; unread counts are read
-      {ActionDeleteFragmented, 0, 1, 1, 2, 2, 4096, 2},      // a full tie takes file2
-      {ActionDeleteAny, 1, 1, 1, 2, 2, 4096, 0},             // two names of one file: a policy refuses
-      {ActionLinkFile1, 0, 2, 1, 1, 1, 4096, 0},             // -h1 only relinks a single link
+  const std::tuple<uint32_t, int, LinkState, LinkState, uint32_t, uint32_t, int64_t, uint32_t> cases[] = {
+      {ActionDeleteFragmented, 0, kSingle, kHead, 2, 1, 4096, 1},    // the group head is kept, whatever its links
+      {ActionDeleteFragmented, 0, kSingle, kSingle, 0, 0, 4096, 1},  // then fewer links go; unread counts are read
+      {ActionDeleteFragmented, 0, kSingle, kSingle, 2, 2, 4096, 2},  // a full tie takes file2
+      {ActionDeleteAny, 1, kSingle, kSingle, 2, 2, 4096, 0},         // two names of one file: a policy refuses
+      {ActionLinkFile1, 0, kHead, kSingle, 1, 1, 4096, 0},           // -h1 only relinks a single link
   };
   DuplicateFile file1 = {&one_->record, one_->path, 1, nullptr}, file2 = {&two_->record, two_->path, 2, nullptr};
   int i = 0;
   for (const auto& [action, linked, state1, state2, links1, links2, alloc1, target] : cases) {
     std::tie(one_->record.linkState, two_->record.linkState) = std::tie(state1, state2);
-    std::tie(*one_->record.linkCount, *two_->record.linkCount) = std::tie(links1, links2);
+    std::tie(one_->record.linkCount, two_->record.linkCount) = std::tie(links1, links2);
     one_->record.allocSize = alloc1;
     EXPECT_EQ(ChooseTarget(action, file1, file2, linked), target) << "case " << i++;
   }
@@ -317,9 +314,11 @@ TEST_F(ActionTest, TheFallbackAndTheRefusals) {
 
 TEST_F(ActionTest, ThePairLineAndTheFoundData) {
   // link states, already linked, replaced by a link; what is printed and counted (== and =hardlink= end to end)
-  const std::tuple<int, int, int, int, const char*, int64_t> cases[] = {
-      {3, 1, 0, 0, "a\\x.txt += b\\y.txt\r\n", 4096}, {1, 3, 0, 0, "a\\x.txt =+ b\\y.txt\r\n", 0},
-      {3, 3, 0, 0, "a\\x.txt ++ b\\y.txt\r\n", 0},    {1, 1, 0, 1, "", 0},  // replaced: never file2 again
+  const std::tuple<LinkState, LinkState, int, int, const char*, int64_t> cases[] = {
+      {kMember, kSingle, 0, 0, "a\\x.txt += b\\y.txt\r\n", 4096},
+      {kSingle, kMember, 0, 0, "a\\x.txt =+ b\\y.txt\r\n", 0},
+      {kMember, kMember, 0, 0, "a\\x.txt ++ b\\y.txt\r\n", 0},
+      {kSingle, kSingle, 0, 1, "", 0},  // replaced: never file2 again
   };
   for (const auto& [state1, state2, linked, replaced, output, redundant] : cases) {
     Restart();

@@ -13,6 +13,7 @@
 #include "compare/checksum_buffers.h"
 #include "compare/checksum_file.h"
 #include "identity/fragmentation.h"
+#include "identity/known_identical.h"
 #include "identity/link_groups.h"
 #include "match/compare_pair.h"
 #include "match/match_pools.h"
@@ -65,23 +66,34 @@ TEST(IsKnownIdentical, DirectByFileIndexAndThroughACommonPartner) {
   }
 }
 
-TEST(AddToLinkGroup, GrowsTheMemberArrayAndKeepsEveryMemberPointingAtIt) {
-  FileRecord head = {};
-  head.linkState = 2;
-  uint32_t links = 1;
-  head.linkCount = &links;
+// Names made links of the kept file during a run join its group, which grows; a name that was a further name
+// of another file leaves that group first, and that file shows one name fewer.
+TEST(JoinLinkGroup, GrowsTheGroupAndMovesANameOutOfItsOldGroup) {
+  FileRecord head = {}, other = {}, moved = {};
+  head.linkState = other.linkState = LinkState::Single;
+  head.linkCount = 1;
+  head.fileIndexLow = 7;
+  other.linkCount = 1;
+  JoinLinkGroup(&other, &moved);
+  EXPECT_EQ(LinkCount(&other), 2u);
   FileRecord members[9] = {};
-  for (FileRecord& member : members) AddToLinkGroup(&head, &member);
-  EXPECT_EQ(links, 10u);
-  EXPECT_EQ(*head.groupCount, 10u);
-  EXPECT_GE(*head.groupCapacity, 10u);
-  EXPECT_EQ(head.groupMembers[0], &head);
+  for (FileRecord& member : members) JoinLinkGroup(&head, &member);
+  JoinLinkGroup(&head, &moved);
+  EXPECT_EQ(LinkCount(&head), 11u);
+  ASSERT_EQ(LinkGroupSize(&head), 11u);
+  EXPECT_EQ(LinkGroupMember(&head, 0), &head);
+  EXPECT_TRUE(IsLinkHead(&head));
   for (int i = 0; i < 9; ++i) {
-    EXPECT_EQ(head.groupMembers[i + 1], &members[i]);
-    EXPECT_EQ(members[i].groupMembers, head.groupMembers) << "a member kept a stale array after growth";
-    EXPECT_EQ(members[i].linkState, 3);
-    EXPECT_EQ(members[i].linkCount, &links);
+    EXPECT_EQ(LinkGroupMember(&head, i + 1), &members[i]);
+    EXPECT_TRUE(IsLinkMember(&members[i]));
+    EXPECT_EQ(LinkCount(&members[i]), 11u);
+    EXPECT_EQ(members[i].fileIndexLow, 7u);
   }
+  EXPECT_EQ(LinkGroupMember(&head, 10), &moved);
+  EXPECT_EQ(LinkGroupSize(&other), 1u);
+  EXPECT_EQ(LinkCount(&other), 1u);
+  ReleaseLinkGroups(&head, 1);
+  ReleaseLinkGroups(&other, 1);
 }
 
 // Real files and hard links in a temp folder: the names of one file form one group.
@@ -115,18 +127,17 @@ TEST_F(LinkGroupFiles, TheNamesOfOneFileJoinTheFirstMetAsHead) {
     FileRecord records[] = {Record(L"a", 4, 0), Record(L"b", 4, 1), Record(L"d", 4, 2), Record(L"a", 4, 3),
                             Record(L"b", 4, 4)};
     for (FileRecord& record : records) ResolveLinkGroup(records, 5, &record, gathering);
-    EXPECT_EQ(records[0].linkState, 2);
-    EXPECT_EQ(*records[0].linkCount, 2u);
-    ASSERT_EQ(*records[0].groupCount, 4u);
-    EXPECT_GE(*records[0].groupCapacity, 4u);
-    EXPECT_EQ(records[0].groupMembers[2], &records[3]);
+    EXPECT_TRUE(IsLinkHead(&records[0]));
+    EXPECT_EQ(LinkCount(&records[0]), 2u);
+    ASSERT_EQ(LinkGroupSize(&records[0]), 4u);
+    EXPECT_EQ(LinkGroupMember(&records[0], 2), &records[3]);
     for (int i : {1, 3, 4}) {
-      EXPECT_EQ(records[i].linkState, 3);
-      EXPECT_EQ(records[i].groupMembers, records[0].groupMembers);
-      EXPECT_EQ(records[i].linkCount, records[0].linkCount);
+      EXPECT_TRUE(IsLinkMember(&records[i]));
+      EXPECT_EQ(records[i].linkGroup, records[0].linkGroup);
+      EXPECT_EQ(LinkCount(&records[i]), 2u);
     }
-    EXPECT_EQ(records[2].linkState, 1);
-    MemFree(records[0].groupMembers);
+    EXPECT_TRUE(IsSingleName(&records[2]));
+    ReleaseLinkGroups(records, 5);
   }
 }
 
@@ -141,7 +152,7 @@ TEST_F(LinkGroupFiles, TwoFilesWhoseIdentityCannotBeReadAreNeverOneFile) {
   FileRecord a = Record(L"a", 1, 0), b = Record(L"b", 1, 1);
   FileSystem.Open = FailOpen;
   EXPECT_EQ(HasEqualFileIndex(&a, &b), 0);
-  EXPECT_EQ(*a.linkCount, 0u);
+  EXPECT_EQ(LinkCount(&a), 0u);
 }
 
 // Pairs decided by the pair comparison with checksums already known.
@@ -155,9 +166,7 @@ class KnownChecksums : public LinkGroupFiles {
   }
   void TearDown() override { FreeChecksumBuffers(), LinkGroupFiles::TearDown(); }
   CapturedOutput output_;
-  int64_t tested_ = 0;
-  int32_t found_ = 0;
-  int64_t redundant_ = 0;
+  MatchTotals totals_;
 };
 
 int g_opens = 0;
@@ -179,10 +188,10 @@ TEST_F(KnownChecksums, OneOpenServesAFilesIdentityContentAndProof) {
   g_opens = 0;
   FileSystem.Open = CountedOpen;
   for (FileRecord& record : records) ResolveLinkGroup(records, 3, &record);
-  ComparePair(&records[0], &records[1], &tested_, &found_, &redundant_);
-  ComparePair(&records[0], &records[2], &tested_, &found_, &redundant_);
+  ComparePair(&records[0], &records[1], &totals_);
+  ComparePair(&records[0], &records[2], &totals_);
   EXPECT_EQ(g_opens, 3);
-  EXPECT_EQ(found_, 1);
+  EXPECT_EQ(totals_.filesFound, 1);
   EXPECT_NE(records[0].checksum, 0u);
   EXPECT_NE(records[0].checksum, records[1].checksum);
   EXPECT_EQ(records[1].allocSize, GetAllocationSize((dir_ + L"y").c_str())) << "read with the identity";
@@ -211,10 +220,10 @@ TEST_F(KnownChecksums, ThePathOfOneFileIgnoringCaseIsNoPair) {
     if (c.upperDir) b.dir = upperDir.data();
     a.checksum = 7;
     b.checksum = 9;
-    tested_ = INT32_MAX;  // a large run of one size counts past 32 bits
-    ComparePair(&a, &b, &tested_, &found_, &redundant_);
-    ComparePair(&b, &a, &tested_, &found_, &redundant_);
-    EXPECT_EQ(tested_, INT32_MAX + 2LL * c.tested) << c.name1 << L" " << c.name2;
+    totals_.pairsTested = INT32_MAX;  // a large run of one size counts past 32 bits
+    ComparePair(&a, &b, &totals_);
+    ComparePair(&b, &a, &totals_);
+    EXPECT_EQ(totals_.pairsTested, INT32_MAX + 2LL * c.tested) << c.name1 << L" " << c.name2;
   }
 }
 
@@ -244,7 +253,7 @@ TEST_F(KnownChecksums, AWriteBetweenTheByteCheckAndTheActionIsRefused) {
       FileSystem.AfterByteCheck = WriteBetweenCheckAndAction;
       wchar_t one[] = L"one", two[] = L"two";  // a delete empties the name in place
       FileRecord a = Record(one, 4, 0), b = Record(two, 4, 1);
-      ComparePair(&a, &b, &tested_, &found_, &redundant_);
+      ComparePair(&a, &b, &totals_);
       EXPECT_EQ(g_writeError, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
       // Whatever was done, "same" is still on disk and nothing else changed.
       std::string left1 = Content(L"one"), left2 = Content(L"two");
@@ -264,7 +273,7 @@ TEST_F(KnownChecksums, AFileThatCannotBeHeldIsNamedAndLeftAlone) {
   RunOptions.Action = ActionDeleteFile2;
   wchar_t one[] = L"one", two[] = L"two";
   FileRecord a = Record(one, 4, 0), b = Record(two, 4, 1);
-  ComparePair(&a, &b, &tested_, &found_, &redundant_);
+  ComparePair(&a, &b, &totals_);
   CloseHandle(other);
   EXPECT_EQ(output_.Text(), "one == two\r\n error SHARING_VIOLATION locking file2\r\n");
   EXPECT_EQ(Content(L"two"), "same");
@@ -300,17 +309,17 @@ TEST_F(KnownChecksums, EqualIndexesOnTwoVolumesAreTwoFiles) {
   FileRecord records[] = {Record(names[0], 4, 0), Record(names[1], 4, 1), Record(names[2], 4, 2),
                           Record(names[3], 4, 3)};
   ResolveLinkGroup(records, 4, &records[0]);
-  EXPECT_EQ(*records[0].groupCount, 2u) << "b has the index of a, on another volume";
-  EXPECT_EQ(records[1].linkState, 0);
+  EXPECT_EQ(LinkGroupSize(&records[0]), 2u) << "b has the index of a, on another volume";
+  EXPECT_FALSE(IsLinkResolved(&records[1]));
   // Two names of one file stay one file; b is no further name of a, and d is a copy of it.
   for (FileRecord* record : {&records[1], &records[3]}) ResolveLinkGroup(records, 4, record);
   EXPECT_EQ(HasEqualFileIndex(&records[0], &records[2]), 1);
   EXPECT_EQ(HasEqualFileIndex(&records[0], &records[1]), 0);
   RunOptions.FindHardlinks1 = RunOptions.FindHardlinks2 = 1;
   RunOptions.Action = ActionDeleteFile1;
-  ComparePair(&records[1], &records[0], &tested_, &found_, &redundant_);
+  ComparePair(&records[1], &records[0], &totals_);
   EXPECT_EQ(Content(L"b"), "else");
-  ComparePair(&records[0], &records[3], &tested_, &found_, &redundant_);
+  ComparePair(&records[0], &records[3], &totals_);
   EXPECT_EQ(Content(L"a"), "<gone>");
   EXPECT_EQ(Content(L"c"), "mine");
   EXPECT_EQ(Content(L"d"), "mine");
@@ -332,10 +341,10 @@ TEST_F(KnownChecksums, TestBlocksWithACollidingChecksumAreCompared) {
         RunOptions.ParallelRead = parallel;
         RunOptions.Action = action;
         FileRecord a = Record(L"first", 300000, 0), b = Record(L"second", 300000, 1);
-        found_ = 0;
-        ComparePair(&a, &b, &tested_, &found_, &redundant_);
+        totals_.filesFound = 0;
+        ComparePair(&a, &b, &totals_);
         EXPECT_EQ(a.checksum, b.checksum);
-        EXPECT_EQ(found_, 0) << offset << " " << parallel << " " << action;
+        EXPECT_EQ(totals_.filesFound, 0) << offset << " " << parallel << " " << action;
         EXPECT_EQ(Content(L"second"), second);
         EXPECT_EQ(Content(L"first"), first);
       }

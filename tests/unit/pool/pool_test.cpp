@@ -8,8 +8,8 @@
 #include "pool/ptr_list.h"
 
 namespace {
-// Pools of millions of records must stay small: 96 bytes a record on win32, 128 with win64's wider pointers.
-static_assert(sizeof(FileRecord) == (sizeof(void*) == 4 ? 96 : 128), "the record size is part of the memory budget");
+// Pools of millions of records must stay small: 88 bytes a record on win32, 104 with win64's wider pointers.
+static_assert(sizeof(FileRecord) == (sizeof(void*) == 4 ? 88 : 104), "the record size is part of the memory budget");
 
 SIZE_T CommittedBytes(const FilePool& pool) {
   SIZE_T committed = 0;

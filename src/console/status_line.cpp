@@ -24,9 +24,9 @@ bool ReadRow(CHAR_INFO* cells, int column, int row, int count) {
   return ConsoleScreen.ReadCells(Output(), cells, COORD{SHORT(count), 1}, COORD{0, 0}, &region) != 0;
 }
 
-// Writes cells[first..last] of a buffer of count cells to the row, the buffer's cell 0 at the column.
-void WriteRun(const CHAR_INFO* cells, int count, int column, int row, int first, int last) {
-  SMALL_RECT region = {SHORT(column + first), SHORT(row), SHORT(column + last), SHORT(row)};
+// Writes cells[first..last] of a buffer of count cells to the screen, the buffer's cell 0 at origin.
+void WriteRun(const CHAR_INFO* cells, int count, COORD origin, int first, int last) {
+  SMALL_RECT region = {SHORT(origin.X + first), origin.Y, SHORT(origin.X + last), origin.Y};
   ConsoleScreen.WriteCells(Output(), cells, COORD{SHORT(count), 1}, COORD{SHORT(first), 0}, &region);
 }
 
@@ -102,12 +102,12 @@ int PutTextAt(uint32_t cell, const wchar_t* text) {
       if (i < first) first = i;
       last = i;
     } else if (text[i] != L' ' && first <= last) {
-      WriteRun(cells, length, column, row, first, last);
+      WriteRun(cells, length, COORD{SHORT(column), SHORT(row)}, first, last);
       first = length - 1;
       last = 0;
     }
   }
-  if (first <= last) WriteRun(cells, length, column, row, first, last);
+  if (first <= last) WriteRun(cells, length, COORD{SHORT(column), SHORT(row)}, first, last);
   return length;
 }
 
@@ -139,7 +139,7 @@ void ClearLine(int row) {
     CHAR_INFO cells[kLongestRow];
     if (ReadRow(cells, 0, row, width)) {
       for (int i = 0; i < width; ++i) cells[i].Char.UnicodeChar = L' ';
-      WriteRun(cells, width, 0, row, 0, width - 1);
+      WriteRun(cells, width, COORD{0, SHORT(row)}, 0, width - 1);
     }
   }
   ConsolePrint(L"\r");

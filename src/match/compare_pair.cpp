@@ -93,25 +93,36 @@ void DecideNamesOfOneFile(FileRecord* a, FileRecord* b, MatchTotals* totals) {
   LinkIdentical(a, b);
 }
 
-// Hands the pair's verdict on to the other names of a file in its link group.
+// The group slot to visit after the one that held visited: the same slot when the pair's action took visited
+// out of the group (a hard link made of it) and the names after it moved down.
+uint32_t NextSlot(const FileRecord* head, uint32_t slot, const FileRecord* visited) {
+  return slot < LinkGroupSize(head) && LinkGroupMember(head, slot) != visited ? slot : slot + 1;
+}
+
+// Hands the pair's verdict on to the other names of a file in its link group. The group's size is read again
+// before each round: a pair's action may change it.
 void ActOnOtherNamesOfA(FileRecord* a, FileRecord* b, int64_t* redundant) {
-  for (uint32_t slot = 1; IsLinkHead(a) && !IsGone(b) && slot + 2 <= LinkGroupSize(a); ++slot) {
+  for (uint32_t slot = 1; IsLinkHead(a) && !IsGone(b) && slot + 2 <= LinkGroupSize(a);) {
     FileRecord* member = LinkGroupMember(a, slot);
-    if (IsGone(member)) continue;  // deleted earlier in the run
-    if (member->comparedWith && IsKnownIdentical(member->comparedWith, b, 1)) continue;
-    DuplicatePair pair(member, b, false);
-    ProveAndAct(&pair, redundant);
-    LinkIdentical(b, member);
+    // Skipped: a name deleted earlier in the run, or one already known identical with b.
+    if (!IsGone(member) && !(member->comparedWith && IsKnownIdentical(member->comparedWith, b, 1))) {
+      DuplicatePair pair(member, b, false);
+      ProveAndAct(&pair, redundant);
+      LinkIdentical(b, member);
+    }
+    slot = NextSlot(a, slot, member);
   }
 }
 
 void ActOnOtherNamesOfB(FileRecord* a, FileRecord* b, int64_t* redundant) {
-  for (uint32_t slot = 1; IsLinkHead(b) && !IsGone(a) && slot + 2 <= LinkGroupSize(b); ++slot) {
+  for (uint32_t slot = 1; IsLinkHead(b) && !IsGone(a) && slot + 2 <= LinkGroupSize(b);) {
     FileRecord* member = LinkGroupMember(b, slot);
-    if (IsGone(member)) continue;
-    DuplicatePair pair(a, member, false);
-    ProveAndAct(&pair, redundant);
-    LinkIdentical(member, a);
+    if (!IsGone(member)) {
+      DuplicatePair pair(a, member, false);
+      ProveAndAct(&pair, redundant);
+      LinkIdentical(member, a);
+    }
+    slot = NextSlot(b, slot, member);
   }
 }
 }  // namespace

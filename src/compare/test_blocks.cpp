@@ -2,6 +2,7 @@
 
 #include <cwchar>
 
+#include "base/long_path.h"
 #include "compare/checksum_buffers.h"
 #include "compare/checksum_file.h"
 #include "compare/read_ahead_reader.h"
@@ -9,7 +10,6 @@
 #include "console/control.h"
 #include "console/output.h"
 #include "format/error_names.h"
-#include "pool/scanner.h"
 
 namespace {
 int64_t RoundUpToPage(int64_t offset) { return (offset + 4095) & ~static_cast<int64_t>(4095); }

@@ -5,7 +5,7 @@
 
 #include "base/memory.h"
 #include "compare/byte_compare.h"
-#include "compare/checksum_file.h"
+#include "compare/kept_opens.h"
 #include "seam/file_system.h"
 
 namespace {

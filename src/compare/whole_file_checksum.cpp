@@ -3,6 +3,7 @@
 #include "base/long_path.h"
 #include "compare/checksum_buffers.h"
 #include "compare/checksum_file.h"
+#include "compare/kept_opens.h"
 #include "compare/read_ahead_reader.h"
 #include "console/control.h"
 #include "console/output.h"

@@ -8,7 +8,7 @@
 
 #include "base/memory.h"
 #include "base/run_options.h"
-#include "compare/checksum_file.h"
+#include "compare/kept_opens.h"
 #include "identity/file_identity.h"
 #include "identity/fragmentation.h"
 #include "pool/ptr_list.h"

@@ -1,6 +1,6 @@
 #include "actions/duplicate_pair.h"
 
-#include "compare/checksum_file.h"
+#include "compare/kept_opens.h"
 
 DuplicatePair::DuplicatePair(FileRecord* record1, FileRecord* record2, bool namesOfOneFile)
     : record{record1, record2},

@@ -4,9 +4,10 @@
 
 #include <cwchar>
 
+#include "base/long_path.h"
 #include "base/memory.h"
 #include "console/output.h"
-#include "pool/scanner.h"
+#include "pool/folder_listing.h"
 #include "seam/file_system.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include "base/memory.h"
 #include "base/run_options.h"
 #include "compare/byte_compare.h"
-#include "compare/checksum_file.h"
+#include "compare/kept_opens.h"
 #include "identity/record_identity.h"
 #include "seam/file_system.h"
 

@@ -2,14 +2,15 @@
 
 #include <cwchar>
 
+#include "base/long_path.h"
 #include "compare/checksum_buffers.h"
 #include "compare/checksum_file.h"
+#include "compare/kept_opens.h"
 #include "compare/read_ahead_reader.h"
 #include "compare/whole_file_checksum.h"
 #include "console/control.h"
 #include "console/output.h"
 #include "format/error_names.h"
-#include "pool/scanner.h"
 
 namespace {
 int64_t RoundUpToPage(int64_t offset) { return (offset + 4095) & ~static_cast<int64_t>(4095); }

@@ -1,12 +1,13 @@
 #include "compare/whole_file_checksum.h"
 
+#include "base/long_path.h"
 #include "compare/checksum_buffers.h"
 #include "compare/checksum_file.h"
+#include "compare/kept_opens.h"
 #include "compare/read_ahead_reader.h"
 #include "console/control.h"
 #include "console/output.h"
 #include "format/error_names.h"
-#include "pool/scanner.h"
 
 uint64_t ChecksumWholeFile(const wchar_t* path, int64_t size, uint32_t* errorCode) {
   HANDLE file = OpenForChecksum(path);

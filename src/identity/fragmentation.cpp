@@ -4,7 +4,7 @@
 #include <winioctl.h>
 
 #include "base/memory.h"
-#include "compare/checksum_file.h"
+#include "compare/kept_opens.h"
 #include "seam/file_system.h"
 
 namespace {

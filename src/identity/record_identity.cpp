@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <winternl.h>
 
-#include "compare/checksum_file.h"
+#include "compare/kept_opens.h"
 #include "identity/file_identity.h"
 #include "identity/fragmentation.h"
 #include "pool/record_path.h"

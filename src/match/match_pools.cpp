@@ -7,7 +7,7 @@
 #include "actions/action_counters.h"
 #include "base/memory.h"
 #include "base/run_options.h"
-#include "compare/checksum_file.h"
+#include "compare/kept_opens.h"
 #include "console/control.h"
 #include "console/output.h"
 #include "console/status_line.h"

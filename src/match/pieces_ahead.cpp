@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cwchar>
 
-#include "compare/checksum_file.h"
 #include "compare/file_pieces.h"
+#include "compare/kept_opens.h"
 #include "console/console_state.h"
 #include "console/control.h"
 #include "console/status_line.h"

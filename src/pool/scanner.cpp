@@ -4,13 +4,14 @@
 
 #include <cwchar>
 
+#include "base/long_path.h"
 #include "base/memory.h"
 #include "base/run_options.h"
-#include "base/system_facts.h"
 #include "console/control.h"
 #include "console/output.h"
 #include "console/status_line.h"
 #include "pool/file_pool.h"
+#include "pool/folder_listing.h"
 #include "pool/linked_folders.h"
 
 ScanPrintFunction ScanPrintAt = PrintAt;
@@ -18,7 +19,6 @@ ScanPrintFunction ScanPrintAt = PrintAt;
 namespace {
 constexpr DWORD kProgressIntervalMs = 40;
 constexpr DWORD kLinkedFolderTags = 0xA000000F;
-constexpr uint32_t kFirstVersionWithBasicInfo = 0x0601;
 // Room behind the folder path for an entry name (up to 259 units), a backslash or '*', and the terminator.
 constexpr size_t kNameRoom = 262;
 
@@ -181,18 +181,6 @@ int MatchWildcard(const wchar_t* name, const wchar_t* pattern) {
   while (*pattern == L'*') ++pattern;
   return *pattern == 0 ? 1 : 0;
 }
-
-HANDLE FindFirstEntry(const wchar_t* searchPattern, WIN32_FIND_DATAW* entry) {
-  bool basic = SystemVersion.VersionCode >= kFirstVersionWithBasicInfo;
-  return FindFirstFileExW(searchPattern, basic ? FindExInfoBasic : FindExInfoStandard, entry, FindExSearchNameMatch,
-                          nullptr, basic ? FIND_FIRST_EX_LARGE_FETCH : 0);
-}
-
-bool IsDotEntry(const wchar_t* name) {
-  return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0));
-}
-
-const wchar_t* DisplayPath(const wchar_t* path) { return wcsncmp(path, L"\\\\?\\", 4) == 0 ? path + 4 : path; }
 
 namespace {
 void ScanRoot(FilePool* pool) {

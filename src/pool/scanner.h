@@ -21,13 +21,6 @@ int ScanFolder(FilePool* pool, const wchar_t* folder);
 int MatchWildcard(const wchar_t* name, const wchar_t* pattern);
 // A junction or folder symbolic link: a reparse point whose tag has any of the bits 0xA000000F.
 bool IsLinkedFolder(uint32_t attributes, uint32_t reparseTag);
-// Opens a folder listing with the fastest information level the system has (basic, large fetches from
-// Windows 7 on); INVALID_HANDLE_VALUE with the reason in GetLastError.
-HANDLE FindFirstEntry(const wchar_t* searchPattern, WIN32_FIND_DATAW* entry);
-// "." or "..", which every listing holds and nobody takes.
-bool IsDotEntry(const wchar_t* name);
-// The path without a leading \\?\ for messages.
-const wchar_t* DisplayPath(const wchar_t* path);
 
 // Where the scanner writes its running count and its warnings: PrintAt, unless a test listens in.
 using ScanPrintFunction = void (*)(uint32_t cell, const wchar_t* format, ...);

@@ -5,6 +5,7 @@
 #include <initializer_list>
 
 #include "actions/actions.h"
+#include "base/long_path.h"
 #include "base/memory.h"
 #include "compare/checksum_buffers.h"
 #include "console/control.h"

@@ -5,13 +5,13 @@
 
 #include <cwchar>
 
+#include "base/long_path.h"
 #include "base/memory.h"
 #include "console/output.h"
 #include "topology/device_calls.h"
 #include "topology/drive_identity.h"
 
 namespace {
-constexpr wchar_t kLongPrefix[] = L"\\\\?\\";
 constexpr DWORD kVolumeRootUnits = 260;
 constexpr DWORD kVolumeNameUnits = 52;
 constexpr size_t kGuidRootLength = 49;  // \\?\Volume{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}\ .
@@ -33,7 +33,7 @@ wchar_t* LongFormForQuery(const wchar_t* path) {
     lstrcpyW(form, L"\\\\?\\UNC");
     lstrcatW(form, path + 1);
   } else if (IsDriveAbsolute(path)) {
-    lstrcpyW(form, kLongPrefix);
+    lstrcpyW(form, kLongPathPrefix);
     lstrcatW(form, path);
   } else {
     MemFree(form);
@@ -150,8 +150,6 @@ void AppendCharIfMissing(wchar_t* text, wchar_t c, size_t capacity) {
   text[length + 1] = 0;
 }
 
-bool HasLongPathPrefix(const wchar_t* path) { return wcsncmp(path, kLongPrefix, 4) == 0; }
-
 bool IsUncPath(const wchar_t* path) {
   if (path[0] != L'\\' || path[1] != L'\\') return false;
   const wchar_t* backslash = wcschr(path + 2, L'\\');
@@ -164,7 +162,7 @@ void AddLongPathPrefix(wchar_t* path, size_t capacity) {
   size_t length = wcslen(path);
   if (length + 4 >= capacity) return;
   wmemmove(path + 4, path, length + 1);
-  wmemcpy(path, kLongPrefix, 4);
+  wmemcpy(path, kLongPathPrefix, 4);
 }
 
 bool SplitSpec(const wchar_t* spec, wchar_t* folder, wchar_t* pattern) {
@@ -183,7 +181,7 @@ bool SplitSpec(const wchar_t* spec, wchar_t* folder, wchar_t* pattern) {
   if (folderLength + (addPrefix ? 4 : 0) >= size_t(kPathUnits)) return false;
   wchar_t* out = folder;
   if (addPrefix) {
-    wmemcpy(out, kLongPrefix, 4);
+    wmemcpy(out, kLongPathPrefix, 4);
     out += 4;
   }
   wmemcpy(out, spec, folderLength);
@@ -193,8 +191,7 @@ bool SplitSpec(const wchar_t* spec, wchar_t* folder, wchar_t* pattern) {
 }
 
 bool HasWildcard(const wchar_t* path) {
-  const wchar_t* rest = HasLongPathPrefix(path) ? path + 4 : path;
-  return wcspbrk(rest, L"*?") != nullptr;
+  return wcspbrk(SkipLongPathPrefix(path), L"*?") != nullptr;
 }
 
 bool PathExists(const wchar_t* path) {

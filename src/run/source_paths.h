@@ -16,7 +16,6 @@ bool GetVolumeLookupPath(const wchar_t* spec, wchar_t* out, int capacity);
 bool IsExistingFolder(const wchar_t* path);
 // Appends c unless the text already ends with it; a text that would not fit its buffer stays as it is.
 void AppendCharIfMissing(wchar_t* text, wchar_t c, size_t capacity = kPathUnits);
-bool HasLongPathPrefix(const wchar_t* path);
 bool IsUncPath(const wchar_t* path);
 void AddLongPathPrefix(wchar_t* path, size_t capacity = kPathUnits);
 // Splits into a search folder (with a trailing backslash and, for local paths, the \\?\ prefix) and a pattern.

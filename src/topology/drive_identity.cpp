@@ -4,6 +4,7 @@
 
 #include <cwchar>
 
+#include "base/long_path.h"
 #include "base/memory.h"
 #include "base/run_options.h"
 #include "console/output.h"
@@ -20,7 +21,7 @@ constexpr int kVolumeNameUnits = 64;
 // resolution round for ever; no real chain of drives comes near this depth.
 constexpr int kMaxResolutionDepth = 16;
 
-bool IsUncForm(const wchar_t* path) { return path[0] == L'\\' && path[1] == L'\\' && !StartsWithNoCase(path, L"\\\\?\\"); }
+bool IsUncForm(const wchar_t* path) { return path[0] == L'\\' && path[1] == L'\\' && !HasLongPathPrefix(path); }
 
 // Cuts a path after its root when the system names none: X:\ for a plain drive path, else after the first
 // backslash from the fifth character on (\\?\C:\dir gives \\?\C:\, \\?\Volume{...}\dir its volume).
@@ -46,12 +47,12 @@ bool ShortenToVolumeRoot(const wchar_t* path, wchar_t* root) {
 // GetVolumeNameForVolumeMountPointW of a root; a \\?\X:\ root that is refused is asked again as X:\.
 bool GetVolumeNameOfRoot(const wchar_t* root, wchar_t* volumeName) {
   if (Devices.GetVolumeNameForMountPoint(root, volumeName, kVolumeNameUnits)) return true;
-  return StartsWithNoCase(root, L"\\\\?\\") && GetDriveLetter(root) &&
+  return HasLongPathPrefix(root) && GetDriveLetter(root) &&
          Devices.GetVolumeNameForMountPoint(root + 4, volumeName, kVolumeNameUnits);
 }
 
 bool IsFloppyVolume(const wchar_t* volumeName) {
-  const wchar_t* name = StartsWithNoCase(volumeName, L"\\\\?\\") ? volumeName + 4 : volumeName;
+  const wchar_t* name = SkipLongPathPrefix(volumeName);
   wchar_t target[kWorkUnits] = {};
   if (!Devices.QueryDosDevice(name, target, kWorkUnits)) return false;
   target[kWorkUnits - 1] = 0;
@@ -132,7 +133,7 @@ void GetDevicePathOfId(DriveId identity, wchar_t* out) {
 DriveId GetPhysicalDriveId(const wchar_t* path) { return ResolveAt(path, 0); }
 
 int ResolveSubstDrive(const wchar_t* path, wchar_t* out) {
-  const wchar_t* rest = StartsWithNoCase(path, L"\\\\?\\") ? path + 4 : path;
+  const wchar_t* rest = SkipLongPathPrefix(path);
   if (!IsAsciiLetter(rest[0]) || rest[1] != L':') return 0;
   wchar_t drive[3] = {static_cast<wchar_t>(rest[0] & ~0x20), L':', 0};
   wchar_t target[kWorkUnits] = {};

@@ -5,6 +5,7 @@
 
 #include <cwchar>
 
+#include "base/long_path.h"
 #include "base/memory.h"
 #include "base/run_options.h"
 
@@ -18,7 +19,7 @@ bool StartsWithNoCase(const wchar_t* text, const wchar_t* prefix) {
 bool IsAsciiLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
 
 wchar_t GetDriveLetter(const wchar_t* path) {
-  if (StartsWithNoCase(path, L"\\\\?\\")) path += 4;
+  path = SkipLongPathPrefix(path);
   return IsAsciiLetter(path[0]) && path[1] == L':' ? path[0] : 0;
 }
 

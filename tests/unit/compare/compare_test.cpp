@@ -7,9 +7,9 @@
 
 #include "compare/byte_compare.h"
 #include "compare/checksum_buffers.h"
-#include "compare/checksum_file.h"
 #include "compare/checksum_thread.h"
 #include "compare/crc64.h"
+#include "compare/kept_opens.h"
 #include "compare/read_ahead_reader.h"
 #include "compare/test_blocks.h"
 #include "compare/whole_file_checksum.h"

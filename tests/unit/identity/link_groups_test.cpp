@@ -11,7 +11,7 @@
 #include "base/memory.h"
 #include "base/run_options.h"
 #include "compare/checksum_buffers.h"
-#include "compare/checksum_file.h"
+#include "compare/kept_opens.h"
 #include "identity/fragmentation.h"
 #include "identity/known_identical.h"
 #include "identity/link_groups.h"

@@ -1,0 +1,167 @@
+#include "compare/kept_opens.h"
+
+#include <cstdint>
+#include <cwchar>
+
+#include "base/memory.h"
+#include "seam/file_system.h"
+
+namespace {
+// Opens whose content is still to be read: the file the walk resolves just before it reads it, and the other
+// names of a size run that a link group's search read, which the walk meets next.
+constexpr unsigned kMostUnread = 256;
+// Opens read already, which the byte proof of a pair reads again: the file whose partners come and go, and
+// the files of a group that a later first file pairs with.
+constexpr unsigned kMostRead = 512;
+// Under Wine every kept handle holds a Unix file descriptor, and a process may be allowed no more than 1024:
+// with 1056 kept, reads failed there for want of one.
+
+// Slots are numbered from 1; 0 stands for none. A slot keeps its path buffer from one open to the next, so
+// that keeping a file costs no heap block: a block per file, freed soon after, left the heap so broken up
+// under Wine that its search for a free block grew with every file.
+constexpr uint32_t kSlots = kMostUnread + kMostRead;
+constexpr uint32_t kBuckets = 2048;  // a power of two, over twice the slots
+
+struct KeptOpen {
+  wchar_t* path;      // the slot's own buffer, grown when a longer path needs it
+  uint32_t capacity;  // of path, in units
+  uint32_t hash;
+  HANDLE file;
+  bool read;
+  uint32_t newer, older;  // neighbours in the queue of its kind; older also links the free slots
+  uint32_t nextInBucket;
+};
+struct KeptQueue {
+  uint32_t newest, oldest, count;
+};
+KeptOpen g_kept[kSlots + 1];
+uint32_t g_buckets[kBuckets];
+KeptQueue g_queues[2];  // [read]
+uint32_t g_freeSlots = 0;
+bool g_slotsLinked = false;
+bool g_keeping = false;
+
+uint32_t HashPath(const wchar_t* path) {
+  uint32_t hash = 2166136261u;
+  for (; *path; ++path) hash = (hash ^ static_cast<uint16_t>(*path)) * 16777619u;
+  return hash;
+}
+
+uint32_t& BucketOf(uint32_t hash) { return g_buckets[hash & (kBuckets - 1)]; }
+
+void Forget(uint32_t slot) {
+  KeptOpen& kept = g_kept[slot];
+  uint32_t* link = &BucketOf(kept.hash);
+  while (*link != slot) link = &g_kept[*link].nextInBucket;
+  *link = kept.nextInBucket;
+  KeptQueue& queue = g_queues[kept.read];
+  (kept.newer ? g_kept[kept.newer].older : queue.newest) = kept.older;
+  (kept.older ? g_kept[kept.older].newer : queue.oldest) = kept.newer;
+  --queue.count;
+  kept.older = g_freeSlots;
+  g_freeSlots = slot;
+}
+
+uint32_t FreeSlot() {
+  if (!g_slotsLinked) {
+    for (uint32_t slot = kSlots; slot >= 1; --slot) {
+      g_kept[slot].older = g_freeSlots;
+      g_freeSlots = slot;
+    }
+    g_slotsLinked = true;
+  }
+  uint32_t slot = g_freeSlots;
+  g_freeSlots = g_kept[slot].older;
+  return slot;
+}
+
+// The oldest of a kind makes room: an open the walk skipped past (a file known identical already, another
+// name of a file met before) is never read.
+void Keep(const wchar_t* path, HANDLE file, bool read) {
+  if (!g_keeping) {
+    CloseHandle(file);
+    return;
+  }
+  KeptQueue& queue = g_queues[read];
+  if (queue.count == (read ? kMostRead : kMostUnread)) {
+    CloseHandle(g_kept[queue.oldest].file);
+    Forget(queue.oldest);
+  }
+  uint32_t slot = FreeSlot();
+  KeptOpen& kept = g_kept[slot];
+  size_t units = wcslen(path) + 1;
+  if (units > kept.capacity) {
+    MemFree(kept.path);
+    kept.capacity = static_cast<uint32_t>(units < 256 ? 256 : units);
+    kept.path = static_cast<wchar_t*>(MemAlloc(kept.capacity * sizeof(wchar_t)));
+  }
+  wmemcpy(kept.path, path, units);
+  kept.hash = HashPath(path);
+  kept.file = file;
+  kept.read = read;
+  kept.nextInBucket = BucketOf(kept.hash);
+  BucketOf(kept.hash) = slot;
+  kept.newer = 0;
+  kept.older = queue.newest;
+  (queue.newest ? g_kept[queue.newest].newer : queue.oldest) = slot;
+  queue.newest = slot;
+  ++queue.count;
+}
+}  // namespace
+
+void SetKeepingForChecksum(bool keep) {
+  if (!keep) CloseKeptForChecksum();
+  g_keeping = keep;
+}
+
+bool IsKeepingForChecksum() { return g_keeping; }
+
+namespace {
+HANDLE TakeKept(const wchar_t* path, bool* read) {
+  if (!g_keeping) return INVALID_HANDLE_VALUE;
+  uint32_t hash = HashPath(path);
+  for (uint32_t slot = BucketOf(hash); slot; slot = g_kept[slot].nextInBucket) {
+    KeptOpen& kept = g_kept[slot];
+    if (kept.hash != hash || wcscmp(kept.path, path) != 0) continue;
+    HANDLE file = kept.file;
+    *read = kept.read;
+    Forget(slot);
+    return file;
+  }
+  return INVALID_HANDLE_VALUE;
+}
+
+HANDLE OpenKeptOrNew(const wchar_t* path, bool atStart) {
+  bool read = false;
+  HANDLE file = TakeKept(path, &read);
+  if (file != INVALID_HANDLE_VALUE) {
+    // A handle read already may stand anywhere up to its end; one never read stands at the start.
+    LARGE_INTEGER start = {};
+    if (!atStart || !read || SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return file;
+    CloseHandle(file);
+  }
+  return FileSystem.Open(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+}
+}  // namespace
+
+HANDLE TakeKeptForChecksum(const wchar_t* path) {
+  bool read;
+  return TakeKept(path, &read);
+}
+
+HANDLE OpenForChecksum(const wchar_t* path) { return OpenKeptOrNew(path, true); }
+
+HANDLE OpenForReadingAt(const wchar_t* path) { return OpenKeptOrNew(path, false); }
+
+void KeepUnreadForChecksum(const wchar_t* path, HANDLE file) { Keep(path, file, false); }
+
+void KeepForChecksum(const wchar_t* path, HANDLE file) { Keep(path, file, true); }
+
+void CloseKeptForChecksum() {
+  for (KeptQueue& queue : g_queues)
+    while (queue.oldest) {
+      CloseHandle(g_kept[queue.oldest].file);
+      Forget(queue.oldest);
+    }
+}

@@ -13,7 +13,7 @@
 #include "console/status_line.h"
 #include "format/error_names.h"
 #include "pool/record_path.h"
-#include "seam/file_system.h"
+#include "seam/system_calls.h"
 
 namespace {
 // The name a report line shows: the path below its search folder.

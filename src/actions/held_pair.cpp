@@ -6,7 +6,7 @@
 #include "base/memory.h"
 #include "compare/byte_compare.h"
 #include "compare/kept_opens.h"
-#include "seam/file_system.h"
+#include "seam/system_calls.h"
 
 namespace {
 // True when the path names the file already open, read through an open of its own.

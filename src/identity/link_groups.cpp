@@ -13,7 +13,7 @@
 #include "identity/fragmentation.h"
 #include "pool/ptr_list.h"
 #include "pool/record_path.h"
-#include "seam/file_system.h"
+#include "seam/system_calls.h"
 
 namespace {
 uint32_t* NewCell(uint32_t value) {

@@ -21,7 +21,7 @@
 
 namespace {
 constexpr uint32_t kMostLinks = 1024;  // the most hard links one NTFS file can have
-uint32_t g_indexedRunMinimum = 64;     // shorter runs cost less walked one by one
+uint32_t g_indexedRunMinimum = kIndexedRunMinimum;
 
 struct Walk {
   FileRecord* records1 = nullptr;

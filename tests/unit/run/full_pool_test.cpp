@@ -5,11 +5,8 @@
 
 #include <string>
 
-#include "base/run_options.h"
-#include "console/status_line.h"
-#include "pool/file_pool.h"
-#include "pool/scanner.h"
 #include "run/run_main.h"
+#include "seam/system_calls.h"
 #include "../test_support.h"
 
 namespace {
@@ -22,12 +19,7 @@ void WINAPI SmallAddressSpace(LPSYSTEM_INFO info) {
 }
 
 std::wstring shownAtCells;
-void CaptureShown(uint32_t, const wchar_t* format, ...) {
-  va_list args;
-  va_start(args, format);
-  shownAtCells += ShownText(format, args) + L"|";
-  va_end(args);
-}
+void CaptureShown(uint32_t, const wchar_t* text) { shownAtCells += text + std::wstring(L"|"); }
 
 TEST(FullPool, TheScanStopsSaysSoAndTheRecordsItTookAreMatched) {
   const std::filesystem::path folder = TempPath(L"full");
@@ -35,9 +27,8 @@ TEST(FullPool, TheScanStopsSaysSoAndTheRecordsItTookAreMatched) {
     for (int i = 0; i < 60; ++i) PutFile(folder / std::to_wstring(sub) / L"deeper" / std::to_wstring(i), "x");
   }
   const uint32_t capacity = 3 * kStep / sizeof(FileRecord);  // 128 records on win32, 96 on win64
-  ResetRunOptions();
-  GetSystemInfoCall = SmallAddressSpace;
-  ScanPrintAt = CaptureShown;
+  Process.GetSystemInfo = SmallAddressSpace;
+  ConsoleScreen.ShownAt = CaptureShown;
   std::string text;
   {
     CapturedOutput output;
@@ -45,8 +36,6 @@ TEST(FullPool, TheScanStopsSaysSoAndTheRecordsItTookAreMatched) {
     EXPECT_EQ(0, RunMain(args.Count(), args.Data()));
     text = output.Text();
   }
-  GetSystemInfoCall = GetSystemInfo;
-  ScanPrintAt = PrintAt;
   std::filesystem::remove_all(folder);
 
   const std::string full = std::to_string(capacity) + " files -> out of memory -> cancel";

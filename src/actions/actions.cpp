@@ -15,7 +15,7 @@
 #include "identity/link_groups.h"
 #include "pool/record_changes.h"
 #include "pool/record_path.h"
-#include "seam/file_system.h"
+#include "seam/system_calls.h"
 
 namespace {
 // The name a report line shows: the path below its search folder.

@@ -8,7 +8,7 @@
 #include "base/memory.h"
 #include "console/output.h"
 #include "pool/folder_listing.h"
-#include "seam/file_system.h"
+#include "seam/system_calls.h"
 
 namespace {
 constexpr size_t kLongDriveRootUnits = 6;  // "\\?\C:"

@@ -13,7 +13,7 @@
 #include "identity/fragmentation.h"
 #include "identity/link_groups.h"
 #include "pool/record_path.h"
-#include "seam/file_system.h"
+#include "seam/system_calls.h"
 
 namespace {
 uint32_t g_spareNames = 0;  // numbers the names made beside targets; actions run on the matching thread only

@@ -8,7 +8,7 @@
 #include "compare/byte_compare.h"
 #include "compare/kept_opens.h"
 #include "identity/record_identity.h"
-#include "seam/file_system.h"
+#include "seam/system_calls.h"
 
 namespace {
 // True when the path names the file already open, read through an open of its own.

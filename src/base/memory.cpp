@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "base/file_system_view.h"
+#include "seam/system_calls.h"
 
 namespace {
 HANDLE ProcessHeap() {
@@ -12,16 +13,14 @@ HANDLE ProcessHeap() {
 }
 }  // namespace
 
-LPVOID(WINAPI* HeapAllocCall)(HANDLE heap, DWORD flags, SIZE_T bytes) = HeapAlloc;
-
 void* MemAlloc(size_t size) {
   for (;;) {
-    void* block = HeapAllocCall(ProcessHeap(), HEAP_ZERO_MEMORY, size);
+    void* block = Process.HeapAlloc(ProcessHeap(), HEAP_ZERO_MEMORY, size);
     if (block) return block;
     // Out of memory is not recoverable here: make it audible, then stop in the debugger or the crash dump.
     // A debugger that continues the breakpoint gets the allocation tried again.
     Sleep(500);
-    Beep(1000, 3000);
+    Process.Beep(1000, 3000);
     DebugBreak();
   }
 }

@@ -9,8 +9,6 @@ void* MemAlloc(size_t size);
 void MemFree(void* block);
 // Heap copy of a NUL-terminated UTF-16 text.
 wchar_t* DupString(const wchar_t* text);
-// The heap call behind MemAlloc; tests make it fail to reach the out-of-memory path.
-extern LPVOID(WINAPI* HeapAllocCall)(HANDLE heap, DWORD flags, SIZE_T bytes);
 
 // A new thread running at once, with the same view of the file system as the main thread; the caller owns
 // (waits for and closes) the handle.

@@ -1,6 +1,6 @@
 #include "compare/checksum_file.h"
 
-#include "seam/file_system.h"
+#include "seam/system_calls.h"
 
 uint32_t ReadPiece(HANDLE file, unsigned char* buffer, uint32_t bytes, DWORD* error) {
   *error = 0;

@@ -6,7 +6,7 @@
 
 #include "compare/checksum_buffers.h"
 #include "compare/checksum_file.h"
-#include "seam/file_system.h"
+#include "seam/system_calls.h"
 
 namespace {
 // Made on first use and kept for the process; only the matching thread compares file ends.

@@ -4,7 +4,7 @@
 #include <cwchar>
 
 #include "base/memory.h"
-#include "seam/file_system.h"
+#include "seam/system_calls.h"
 
 namespace {
 // Opens whose content is still to be read: the file the walk resolves just before it reads it, and the other

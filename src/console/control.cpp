@@ -4,7 +4,7 @@
 #include "base/run_options.h"
 #include "console/output.h"
 #include "console/status_line.h"
-#include "seam/console_screen.h"
+#include "seam/system_calls.h"
 
 namespace {
 constexpr DWORD kLongestHandlerWait = 2000;  // ms; a handler stuck in a write must not keep the process alive

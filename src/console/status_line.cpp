@@ -4,7 +4,7 @@
 
 #include "console/console_state.h"
 #include "console/output.h"
-#include "seam/console_screen.h"
+#include "seam/system_calls.h"
 
 namespace {
 constexpr int kLongestRow = 2048;   // rows this wide or wider are never read
@@ -118,6 +118,7 @@ void PrintAt(uint32_t cell, const wchar_t* format, ...) {
   FormatText(text, format, args);
   va_end(args);
   PutTextAt(cell, text);
+  ConsoleScreen.ShownAt(cell, text);
 }
 
 int StatusPrint(const wchar_t* format, ...) {

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "seam/console_screen.h"
+#include "seam/system_calls.h"
 
 namespace {
 constexpr int kStandardColumns = 80;

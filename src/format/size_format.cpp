@@ -4,6 +4,8 @@
 
 #include <cwchar>
 
+#include "seam/system_calls.h"
+
 namespace {
 // Per thread, so a checksum thread formatting at the same time never shares a text with the main thread.
 thread_local wchar_t g_size1024[64];
@@ -11,7 +13,6 @@ thread_local wchar_t g_size1000[64];
 thread_local wchar_t g_duration[32];
 thread_local wchar_t g_counts[3][64];
 thread_local unsigned g_nextCount = 0;
-thread_local wchar_t g_separator = 0;
 
 // Whole part w with tenth f of a large unit: the tenth shows only where it says something.
 void FormatLargeUnit(wchar_t* out, uint32_t w, uint32_t f, const wchar_t* unit) {
@@ -101,8 +102,6 @@ const wchar_t* FormatDuration(uint32_t ms) {
   return out;
 }
 
-void SetThousandsSeparatorForTesting(wchar_t separator) { g_separator = separator; }
-
 const wchar_t* FormatCount(int64_t value) {
   wchar_t* out = g_counts[g_nextCount];
   g_nextCount = (g_nextCount + 1) % 3;
@@ -112,17 +111,16 @@ const wchar_t* FormatCount(int64_t value) {
     lstrcpyW(out, digits);
     return out;
   }
-  if (!g_separator) {
-    wchar_t answer[4] = {};
-    if (GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, answer, 4)) g_separator = answer[0];
-  }
+  // Asked for every large count: they are few, and the user's locale is the one place that says.
+  wchar_t answer[4] = {};
+  wchar_t separator = Process.GetLocaleInfo(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, answer, 4) ? answer[0] : 0;
   // A locale without a separator gets the plain digits rather than a NUL cut into the text.
   size_t length = wcslen(digits);
   wchar_t* p = out;
   for (size_t i = 0; i < length; ++i) {
     *p++ = digits[i];
     size_t behind = length - 1 - i;
-    if (g_separator && behind > 0 && behind % 3 == 0) *p++ = g_separator;
+    if (separator && behind > 0 && behind % 3 == 0) *p++ = separator;
   }
   *p = 0;
   return out;

@@ -8,5 +8,3 @@ const wchar_t* FormatSize1000(int64_t bytes);
 const wchar_t* FormatDuration(uint32_t milliseconds);
 // Up to three counts can stand in one message; a fourth call reuses the first text.
 const wchar_t* FormatCount(int64_t value);
-// The thousands separator FormatCount uses; 0 asks the user's locale again on the next large count.
-void SetThousandsSeparatorForTesting(wchar_t separator);

@@ -4,7 +4,7 @@
 
 #include <initializer_list>
 
-#include "seam/file_system.h"
+#include "seam/system_calls.h"
 
 HANDLE OpenForIdentity(const wchar_t* path, DWORD flags) {
   return FileSystem.Open(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,

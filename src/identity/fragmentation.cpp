@@ -5,7 +5,7 @@
 
 #include "base/memory.h"
 #include "compare/kept_opens.h"
-#include "seam/file_system.h"
+#include "seam/system_calls.h"
 
 namespace {
 constexpr DWORD kExtentBufferStep = 10240;

@@ -7,7 +7,7 @@
 #include "identity/file_identity.h"
 #include "identity/fragmentation.h"
 #include "pool/record_path.h"
-#include "seam/file_system.h"
+#include "seam/system_calls.h"
 
 namespace {
 // The serial of the record's volume, read on first need: only a record that shares its index with another

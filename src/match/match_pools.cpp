@@ -23,7 +23,7 @@
 #include "pool/record_changes.h"
 
 namespace {
-uint32_t g_indexedRunMinimum = 64;     // shorter runs cost less walked one by one
+uint32_t g_indexedRunMinimum = kIndexedRunMinimum;
 
 struct Walk {
   FileRecord* records1 = nullptr;

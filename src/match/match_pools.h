@@ -10,6 +10,7 @@ uint32_t MatchPools(FileRecord* records1, uint32_t count1, FileRecord* records2,
 int64_t FindSizeRun(int64_t size, const FileRecord* records, int64_t first, int64_t last);
 // "" for one, "s" for any other count.
 const wchar_t* PluralSuffix(int64_t count);
-// Runs of at least this many records are walked through an index (64 unless set); UINT32_MAX walks every
-// run one pair at a time. For tests that compare the two.
+// Runs of at least this many records are walked through an index (kIndexedRunMinimum unless set; shorter runs
+// cost less walked one by one); UINT32_MAX walks every run one pair at a time. For tests that compare the two.
+constexpr uint32_t kIndexedRunMinimum = 64;
 void SetIndexedRunMinimumForTesting(uint32_t records);

@@ -4,13 +4,12 @@
 
 #include "match/folder_order.h"
 #include "pool/record_path.h"
+#include "seam/system_calls.h"
 
 uint32_t SortSeed = 1;
 
 namespace {
 constexpr size_t kInsertionSortBelow = 16;
-
-void BeepOnFault() { Beep(666, 666); }
 
 char* Element(void* base, size_t index, size_t size) { return static_cast<char*>(base) + index * size; }
 
@@ -38,8 +37,6 @@ void QuickSortRange(void* base, size_t count, size_t size, CompareFunction compa
   InsertionSort(base, count, size, compare, false);
 }
 }  // namespace
-
-void (*SortFaultAlarm)() = BeepOnFault;
 
 void SortRecords(void* base, size_t count, size_t elementSize, CompareFunction compare) {
   if (count < kInsertionSortBelow) {
@@ -71,7 +68,7 @@ void InsertionSort(void* base, size_t count, size_t size, CompareFunction compar
   for (size_t i = 1; i < count; ++i) {
     for (size_t j = i; j > 0 && compare(Element(base, j - 1, size), Element(base, j, size)) > 0; --j) {
       SwapElements(base, j - 1, j, size);
-      if (checking) SortFaultAlarm();
+      if (checking) Process.Beep(666, 666);
     }
   }
 }

@@ -10,14 +10,12 @@ using CompareFunction = int (*)(const void* a, const void* b);
 
 // Drives the pivot choice; starts at 1 and is never reseeded, so runs repeat and pool 2 goes on from pool 1.
 extern uint32_t SortSeed;
-// Sounded for every repair the final checking pass has to make; a correct sort never calls it.
-extern void (*SortFaultAlarm)();
 
 // Sorts ascending in place; the element size is a multiple of 4. Allocates nothing.
 void SortRecords(void* base, size_t count, size_t elementSize, CompareFunction compare);
 // Puts element pivotIndex where it belongs, smaller elements left of it, the rest right; returns its position.
 size_t Partition(void* base, size_t count, size_t elementSize, CompareFunction compare, size_t pivotIndex);
-// Stable insertion sort; with checking set, every swap sounds SortFaultAlarm.
+// Stable insertion sort; with checking set, every swap beeps (a correct sort never makes one).
 void InsertionSort(void* base, size_t count, size_t elementSize, CompareFunction compare, bool checking);
 
 // Size first, then shallower folder, then folder, then name. Caches pathDepth in both records. Records whose

@@ -3,8 +3,7 @@
 #include "base/memory.h"
 #include "pool/linked_folders.h"
 #include "pool/ptr_list.h"
-
-void(WINAPI* GetSystemInfoCall)(LPSYSTEM_INFO info) = GetSystemInfo;
+#include "seam/system_calls.h"
 
 namespace {
 // The pool's byte counters are 32-bit; a 64-bit address space must not reserve more than they can count.
@@ -12,7 +11,7 @@ constexpr uint64_t kMaxReservedBytes = 0xFFFF0000u;
 
 void Reserve(FilePool* pool) {
   SYSTEM_INFO info;
-  GetSystemInfoCall(&info);
+  Process.GetSystemInfo(&info);
   pool->commitStep = info.dwAllocationGranularity;
   uint64_t range = reinterpret_cast<uintptr_t>(info.lpMaximumApplicationAddress) -
                    reinterpret_cast<uintptr_t>(info.lpMinimumApplicationAddress);

@@ -13,5 +13,3 @@ FileRecord* AppendRecord(FilePool* pool);
 void RenumberRecords(FilePool* pool);
 // Frees what the records own and the record range; the FilePool block itself stays with its creator.
 void ReleaseFilePool(FilePool* pool);
-// The system facts a pool's size comes from; tests hand it a small address space to fill a pool quickly.
-extern void(WINAPI* GetSystemInfoCall)(LPSYSTEM_INFO info);

@@ -14,8 +14,6 @@
 #include "pool/folder_listing.h"
 #include "pool/linked_folders.h"
 
-ScanPrintFunction ScanPrintAt = PrintAt;
-
 namespace {
 constexpr DWORD kProgressIntervalMs = 40;
 constexpr DWORD kLinkedFolderTags = 0xA000000F;
@@ -31,7 +29,7 @@ struct ScanLevel {
 void ShowProgressIfDue(FilePool* pool, bool force) {
   DWORD now = GetTickCount();
   if (!force && now - pool->lastProgressTick <= kProgressIntervalMs) return;
-  ScanPrintAt(pool->progressPos, L"%u", pool->count);
+  PrintAt(pool->progressPos, L"%u", pool->count);
   pool->lastProgressTick = now;
 }
 
@@ -58,7 +56,7 @@ HANDLE OpenListing(const wchar_t* searchPattern, WIN32_FIND_DATAW* entry) {
 bool StoreFile(FilePool* pool, ScanLevel* level, size_t folderLength, wchar_t** dirString, int64_t size) {
   FileRecord* record = AppendRecord(pool);
   if (!record) {
-    ScanPrintAt(pool->progressPos, L"%u files -> out of memory -> cancel", pool->count);
+    PrintAt(pool->progressPos, L"%u files -> out of memory -> cancel", pool->count);
     // Redirected output has no console cell to show it in, yet a cut-short scan must never pass unsaid.
     if (GetOutputMode() == OutputMode::Redirected)
       ConsolePrint(L"%u files -> out of memory -> cancel\n", pool->count);
@@ -113,13 +111,13 @@ bool ListEntries(FilePool* pool, ScanLevel* level, size_t folderLength, HANDLE l
 
 int ScanFolder(FilePool* pool, const wchar_t* folder) {
   if (pool->depth++ >= kMaxScanDepth) {
-    ScanPrintAt(WarningCell(pool), L"path nested too deep (max %i) -> ignore", kMaxScanDepth);
+    PrintAt(WarningCell(pool), L"path nested too deep (max %i) -> ignore", kMaxScanDepth);
     --pool->depth;
     return 1;
   }
   size_t folderLength = wcslen(folder);
   if (folderLength >= size_t(kMaxScanPathLength)) {
-    ScanPrintAt(WarningCell(pool), L"path too long (max %i) -> ignore", kPathUnits);
+    PrintAt(WarningCell(pool), L"path too long (max %i) -> ignore", kPathUnits);
     --pool->depth;
     return 1;
   }
@@ -135,7 +133,7 @@ int ScanFolder(FilePool* pool, const wchar_t* folder) {
   HANDLE listing = OpenListing(level->path, &level->entry);
   if (listing == INVALID_HANDLE_VALUE) {
     // An empty drive root answers "file not found": nothing to list, nothing to report.
-    if (GetLastError() != ERROR_FILE_NOT_FOUND) ScanPrintAt(pool->errorPos, L"cannot open '%s'", DisplayPath(level->path));
+    if (GetLastError() != ERROR_FILE_NOT_FOUND) PrintAt(pool->errorPos, L"cannot open '%s'", DisplayPath(level->path));
   } else {
     goOn = ListEntries(pool, level, folderLength, listing);
     FindClose(listing);

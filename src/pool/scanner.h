@@ -21,7 +21,3 @@ int ScanFolder(FilePool* pool, const wchar_t* folder);
 int MatchWildcard(const wchar_t* name, const wchar_t* pattern);
 // A junction or folder symbolic link: a reparse point whose tag has any of the bits 0xA000000F.
 bool IsLinkedFolder(uint32_t attributes, uint32_t reparseTag);
-
-// Where the scanner writes its running count and its warnings: PrintAt, unless a test listens in.
-using ScanPrintFunction = void (*)(uint32_t cell, const wchar_t* format, ...);
-extern ScanPrintFunction ScanPrintAt;

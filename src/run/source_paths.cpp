@@ -8,7 +8,7 @@
 #include "base/long_path.h"
 #include "base/memory.h"
 #include "console/output.h"
-#include "topology/device_calls.h"
+#include "seam/system_calls.h"
 #include "topology/drive_identity.h"
 
 namespace {

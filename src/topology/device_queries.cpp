@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "topology/device_calls.h"
+#include "seam/system_calls.h"
 #include "topology/wide_text.h"
 
 int32_t GetDeviceNumber(wchar_t* volumeName) {

@@ -8,7 +8,7 @@
 #include "base/memory.h"
 #include "base/run_options.h"
 #include "console/output.h"
-#include "topology/device_calls.h"
+#include "seam/system_calls.h"
 #include "topology/device_queries.h"
 #include "topology/encrypted_volume.h"
 #include "topology/virtual_disk.h"

@@ -6,7 +6,7 @@
 #include <cwchar>
 
 #include "base/memory.h"
-#include "topology/device_calls.h"
+#include "seam/system_calls.h"
 #include "topology/wide_text.h"
 
 namespace {

@@ -7,7 +7,7 @@
 
 #include "base/memory.h"
 #include "base/system_facts.h"
-#include "topology/device_calls.h"
+#include "seam/system_calls.h"
 
 namespace {
 constexpr uint32_t kWindows7 = 0x0601;

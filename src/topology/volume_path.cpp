@@ -9,7 +9,7 @@
 #include "base/memory.h"
 #include "base/run_options.h"
 #include "base/system_facts.h"
-#include "topology/device_calls.h"
+#include "seam/system_calls.h"
 #include "topology/wide_text.h"
 
 namespace {

@@ -1,15 +1,40 @@
 #pragma once
-// What several unit tests need: files of their own in the temp folder, what the program prints, an argv.
+// What several unit tests need: the program's state put back around every test, files of their own in the
+// temp folder, what the program prints, an argv.
 #include <windows.h>
+#include <gtest/gtest.h>
 
-#include <cstdarg>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
+#include "actions/action_counters.h"
+#include "base/run_options.h"
+#include "console/console_state.h"
 #include "console/output.h"
+#include "match/match_pools.h"
+#include "seam/system_calls.h"
+
+// The settings, the counters and every entry of the system-call table at their defaults.
+inline void ResetProgramState() {
+  RestoreSystemCalls();
+  ResetRunOptions();
+  SetIndexedRunMinimumForTesting(kIndexedRunMinimum);
+  DeletedCount = RenamedCount = ReplacedCount = 0;
+  SavedBytes = 0;
+  CancelRequested = 0;
+}
+
+// Puts the program's state back before and after every test of the process, so that no test restores by hand
+// what it changed, and a test that fails half-way leaves nothing behind for the next.
+class ResetAroundEveryTest : public ::testing::EmptyTestEventListener {
+  void OnTestStart(const ::testing::TestInfo&) override { ResetProgramState(); }
+  void OnTestEnd(const ::testing::TestInfo&) override { ResetProgramState(); }
+};
+inline const bool kResetsAroundEveryTest =
+    (::testing::UnitTest::GetInstance()->listeners().Append(new ResetAroundEveryTest), true);
 
 // A path of this test process in the temp folder: the two builds' tests may run at once.
 inline std::filesystem::path TempPath(const std::wstring& name) {
@@ -26,13 +51,6 @@ inline void PutFile(const std::filesystem::path& path, const std::string& conten
 inline std::string FileText(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return in ? std::string(std::istreambuf_iterator<char>(in), {}) : "<gone>";
-}
-
-// What a ScanPrintAt call shows.
-inline std::wstring ShownText(const wchar_t* format, va_list args) {
-  wchar_t text[1025];
-  wvsprintfW(text, format, args);
-  return text;
 }
 
 // What the program prints while this lives, in its redirected form, caught in a file that any thread may read.

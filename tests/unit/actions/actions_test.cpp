@@ -11,13 +11,13 @@
 
 #include "actions/action_counters.h"
 #include "actions/actions.h"
-#include "actions/held_pair.h"
 #include "actions/hardlink.h"
+#include "actions/held_pair.h"
 #include "actions/target_choice.h"
 #include "base/memory.h"
 #include "base/run_options.h"
 #include "identity/link_groups.h"
-#include "seam/file_system.h"
+#include "seam/system_calls.h"
 #include "../test_support.h"
 
 namespace {
@@ -88,22 +88,19 @@ class ActionTest : public ::testing::Test {
     fs::create_directories(dir_);
     wcscpy(SearchFolder1, root_.c_str());
     wcscpy(SearchFolder2, root_.c_str());
-    ResetRunOptions();
     Faults = {};
-    DeletedCount = RenamedCount = ReplacedCount = 0;
-    SavedBytes = redundant_ = 0;
+    redundant_ = 0;
     output_ = std::make_unique<CapturedOutput>();
     one_ = Record(L"a\\x.txt", "same");
     two_ = Record(L"b\\y.txt", "same");
   }
   void TearDown() override {
-    RestoreFileSystemCalls();
     output_.reset();
     for (const auto& entry : fs::recursive_directory_iterator(dir_))
       SetFileAttributesW(entry.path().c_str(), FILE_ATTRIBUTE_NORMAL);
     fs::remove_all(dir_);
   }
-  void Restart() { TearDown(), SetUp(); }
+  void Restart() { TearDown(), ResetProgramState(), SetUp(); }
   // A record as a resolved scan leaves it (single link, allocation known); content is added to the file.
   TestFile* Record(const std::wstring& relative, const std::string& content = "") {
     TestFile* file = &files_.emplace_back();

@@ -14,7 +14,7 @@
 #include "compare/test_blocks.h"
 #include "compare/whole_file_checksum.h"
 #include "console/control.h"
-#include "seam/file_system.h"
+#include "seam/system_calls.h"
 #include "../test_support.h"
 
 namespace {
@@ -81,8 +81,6 @@ class Files : public ::testing::Test {
     g_failingRead = 0;
   }
   void TearDown() override {
-    RestoreFileSystemCalls();
-    CancelRequested = 0;
     g_cancelAfterFirstReads = false;
     for (const std::wstring& file : files_) DeleteFileW(file.c_str());
   }

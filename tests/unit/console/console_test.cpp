@@ -8,7 +8,7 @@
 #include "console/control.h"
 #include "console/status_line.h"
 #include "pool/file_record.h"
-#include "seam/console_screen.h"
+#include "seam/system_calls.h"
 #include "../test_support.h"
 
 namespace {
@@ -65,13 +65,12 @@ BOOL WINAPI FakeReadInput(HANDLE, PINPUT_RECORD records, DWORD, LPDWORD read) {
   return *read = 1, TRUE;
 }
 
-struct FakeConsoleScope {  // the console seam at a fresh Screen, the output caught; undone on destruction
+struct FakeConsoleScope {  // the console seam at a fresh Screen, the output caught
   FakeConsoleScope() {
     Screen = FakeScreen();
-    ConsoleScreen = {FakeBufferInfo, FakeRead, FakeWrite, FakeSetBufferSize, FakeWindow, FakeWindowRect,
-                     FakeMove, FakeDisplayCaps, FakeOwner, FakeFlush, FakeReadInput};
+    ConsoleScreen = {FakeBufferInfo, FakeRead,        FakeWrite, FakeSetBufferSize, FakeWindow,   FakeWindowRect,
+                     FakeMove,       FakeDisplayCaps, FakeOwner, FakeFlush,         FakeReadInput, ConsoleScreen.ShownAt};
   }
-  ~FakeConsoleScope() { RestoreConsoleScreenCalls(); }
   CapturedOutput output;
 };
 
@@ -126,7 +125,6 @@ TEST(WaitForKeyIfStandalone, WaitsInItsOwnWindowForARealKey) {
     RunOptions.NoWaitForKey = noWait;
     EXPECT_EQ(IsStandalone(&context) != 0, ownWindow && !redirected);
     WaitForKeyIfStandalone(&context);
-    RunOptions.NoWaitForKey = 0;
     EXPECT_EQ(console.output.Text(), printed);
     EXPECT_EQ(Screen.inputRead, keysRead);
   }
@@ -148,6 +146,5 @@ TEST(ControlHandler, PrintsTheEventOnAFreshLineAndCancels) {
     EXPECT_EQ(CancelRequested, 1);
     EXPECT_EQ(console.output.Text(), printed);
   }
-  CancelRequested = 0;
 }
 }  // namespace

@@ -10,7 +10,7 @@
 #include "compare/checksum_thread.h"
 #include "crashdump/crash_dump.h"
 #include "run/process_setup.h"
-#include "seam/file_system.h"
+#include "seam/system_calls.h"
 
 static BOOL WINAPI FaultingRead(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED) {
   RaiseException(EXCEPTION_ACCESS_VIOLATION, 0, 0, nullptr);
@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
   GetModuleFileNameW(nullptr, programPath, 259);
   GetProgramFolder(programPath);
   ReadProgramVersion(programPath);
-  if (!onThread) HeapAllocCall = NoMemory;
+  if (!onThread) Process.HeapAlloc = NoMemory;
   InitChecksumBuffers();
   wchar_t path[4 + MAX_PATH] = L"\\\\?\\";
   GetFullPathNameW(L"one.bin", MAX_PATH, path + 4, nullptr);

@@ -7,6 +7,8 @@
 
 #include "format/error_names.h"
 #include "format/size_format.h"
+#include "seam/system_calls.h"
+#include "../test_support.h"
 
 namespace {
 constexpr int64_t kTiB = int64_t(1) << 40;
@@ -45,14 +47,23 @@ TEST(FormatDuration, UnitsAndTenths) {
   for (const auto& [ms, text] : cases) EXPECT_STREQ(FormatDuration(ms), text) << ms;
 }
 
+// The user's locale as the test chooses it; an empty separator stands for a locale without one.
+const wchar_t* LocaleSeparator = L"";
+int WINAPI LocaleOfTest(LCID, LCTYPE type, LPWSTR data, int capacity) {
+  return type == LOCALE_STHOUSAND ? (lstrcpynW(data, LocaleSeparator, capacity), lstrlenW(data) + 1) : 0;
+}
+
 TEST(FormatCount, SeparatesThousandsAboveAMillionAndThreeCountsStandInOneMessage) {
-  SetThousandsSeparatorForTesting(L',');
+  Process.GetLocaleInfo = LocaleOfTest;
+  LocaleSeparator = L",";
   const SizeCase cases[] = {
       {0, L"0"},          {999999, L"999999"},           {1000000, L"1,000,000"},
       {12345678901, L"12,345,678,901"}, {-5000000, L"-5000000"}, {INT64_MAX, L"9,223,372,036,854,775,807"},
   };
   for (const auto& [count, text] : cases) EXPECT_STREQ(FormatCount(count), text) << count;
-  SetThousandsSeparatorForTesting(L'.');
+  LocaleSeparator = L"";
+  EXPECT_STREQ(FormatCount(12345678), L"12345678") << "a locale without a separator";
+  LocaleSeparator = L".";
   const wchar_t* texts[] = {FormatCount(12345678), FormatCount(7), FormatCount(1000000)};
   EXPECT_STREQ(texts[0], L"12.345.678");
   EXPECT_STREQ(texts[1], L"7");

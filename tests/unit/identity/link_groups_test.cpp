@@ -18,7 +18,7 @@
 #include "match/compare_pair.h"
 #include "match/match_pools.h"
 #include "pool/ptr_list.h"
-#include "seam/file_system.h"
+#include "seam/system_calls.h"
 #include "../test_support.h"
 
 namespace {
@@ -99,8 +99,8 @@ TEST(JoinLinkGroup, GrowsTheGroupAndMovesANameOutOfItsOldGroup) {
 // Real files and hard links in a temp folder: the names of one file form one group.
 class LinkGroupFiles : public ::testing::Test {
  protected:
-  void SetUp() override { ResetRunOptions(), std::filesystem::create_directories(dir_); }
-  void TearDown() override { RestoreFileSystemCalls(), std::filesystem::remove_all(dir_); }
+  void SetUp() override { std::filesystem::create_directories(dir_); }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
   void Write(const std::wstring& name, const std::string& content) { PutFile(dir_ + name, content); }
   std::string Content(const std::wstring& name) { return FileText(dir_ + name); }
   void Link(const std::wstring& name, const std::wstring& existing) {

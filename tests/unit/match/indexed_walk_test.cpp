@@ -12,21 +12,18 @@
 #include <string>
 #include <vector>
 
-#include "actions/action_counters.h"
 #include "base/run_options.h"
 #include "compare/checksum_buffers.h"
 #include "match/match_pools.h"
 #include "match/sort.h"
 #include "pool/file_pool.h"
 #include "pool/scanner.h"
-#include "seam/file_system.h"
+#include "seam/system_calls.h"
 #include "../test_support.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-void Quiet(uint32_t, const wchar_t*, ...) {}
-
 bool NameHas(LPCWSTR path, const wchar_t* part) { return wcsstr(path, part) != nullptr; }
 
 // "locked" files can never be opened; a "vanish" file is deleted by someone else as it is first opened.
@@ -134,13 +131,8 @@ struct Case {
 
 class IndexedWalk : public ::testing::TestWithParam<Case> {
  protected:
-  void SetUp() override {
-    ScanPrintAt = Quiet;
-    InitChecksumBuffers();
-  }
+  void SetUp() override { InitChecksumBuffers(); }
   void TearDown() override {
-    SetIndexedRunMinimumForTesting(64);
-    RestoreFileSystemCalls();
     FreeChecksumBuffers();
     fs::remove_all(root_);
   }
@@ -149,9 +141,7 @@ class IndexedWalk : public ::testing::TestWithParam<Case> {
   std::string Walk(uint32_t indexedRunMinimum) {
     fs::remove_all(root_);
     MakeTree(root_);
-    ResetRunOptions();
-    DeletedCount = RenamedCount = ReplacedCount = 0;
-    SavedBytes = 0;
+    ResetProgramState();  // the walk before left its options, counters and faults
     RunOptions.SameVolume = 1;
     RunOptions.ParallelRead = 0;
     GetParam().options();
@@ -175,7 +165,6 @@ class IndexedWalk : public ::testing::TestWithParam<Case> {
     FileSystem.CreateHardLink = HostileHardLink;
     SetIndexedRunMinimumForTesting(indexedRunMinimum);
     uint32_t found = MatchPools(pool1.records, pool1.count, second.records, second.count, 1);
-    RestoreFileSystemCalls();
     ReleaseFilePool(&pool1);
     ReleaseFilePool(&pool2);
     std::string text = output.Text();

@@ -10,6 +10,8 @@
 #include "base/memory.h"
 #include "match/sort.h"
 #include "pool/record_path.h"
+#include "seam/system_calls.h"
+#include "../test_support.h"
 
 namespace {
 using Records = std::vector<FileRecord>;
@@ -38,12 +40,12 @@ Records Sorted(Records records) {
 
 // The sort allocates nothing: a heap call through MemAlloc counts as an alarm too.
 LPVOID WINAPI CountedHeapAlloc(HANDLE heap, DWORD flags, SIZE_T size) { return ++alarms, HeapAlloc(heap, flags, size); }
+BOOL WINAPI CountedBeep(DWORD, DWORD) { return ++alarms, TRUE; }
 struct Sorting : ::testing::Test {
   void SetUp() override {
     for (size_t i = 0; i < names.size(); ++i) names[i] = L"n" + std::to_wstring(i);
-    alarms = 0, SortFaultAlarm = [] { ++alarms; }, HeapAllocCall = CountedHeapAlloc;
+    alarms = 0, Process.Beep = CountedBeep, Process.HeapAlloc = CountedHeapAlloc;
   }
-  void TearDown() override { HeapAllocCall = HeapAlloc; }
 };
 
 TEST_F(Sorting, RecordsGoBySizeThenShallowerFolderThenFolderThenName) {

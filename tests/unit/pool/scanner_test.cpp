@@ -10,6 +10,7 @@
 
 #include "pool/file_pool.h"
 #include "pool/scanner.h"
+#include "seam/system_calls.h"
 #include "../test_support.h"
 
 namespace {
@@ -32,16 +33,11 @@ struct Tree {
 const std::wstring root = L"\\\\?\\" + (kTree / L"").wstring();
 std::map<uint32_t, std::vector<std::wstring>> shown;  // texts by console cell
 
-void CaptureShown(uint32_t cell, const wchar_t* format, ...) {
-  va_list args;
-  va_start(args, format);
-  shown[cell].push_back(ShownText(format, args));
-  va_end(args);
-}
+void CaptureShown(uint32_t cell, const wchar_t* text) { shown[cell].push_back(text); }
 
 class Scan : public ::testing::Test {
  protected:
-  void SetUp() override { ScanPrintAt = CaptureShown, shown.clear(); }
+  void SetUp() override { ConsoleScreen.ShownAt = CaptureShown, shown.clear(); }
   ~Scan() override { ReleaseFilePool(&pool_); }
   // Scans a folder with its subfolders, as if it stood depth levels below the root.
   Found Run(const std::wstring& folder, int32_t depth = 0) {

@@ -70,7 +70,6 @@ TEST(ParseSizeText, NumbersUnitsAndOddText) {
 
 class ParseArgumentsTest : public ::testing::Test {
  protected:
-  void SetUp() override { ResetRunOptions(); }
   int Parse(std::vector<std::wstring> words) {
     words.insert(words.begin(), L"zav");
     Argv args(words);

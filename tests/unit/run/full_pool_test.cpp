@@ -5,11 +5,8 @@
 
 #include <string>
 
-#include "base/run_options.h"
-#include "console/status_line.h"
-#include "pool/file_pool.h"
-#include "pool/scanner.h"
 #include "run/run_main.h"
+#include "seam/system_calls.h"
 #include "../test_support.h"
 
 namespace {
@@ -22,12 +19,7 @@ void WINAPI SmallAddressSpace(LPSYSTEM_INFO info) {
 }
 
 std::wstring shownAtCells;
-void CaptureShown(uint32_t, const wchar_t* format, ...) {
-  va_list args;
-  va_start(args, format);
-  shownAtCells += ShownText(format, args) + L"|";
-  va_end(args);
-}
+void CaptureShown(uint32_t, const wchar_t* text) { shownAtCells += text + std::wstring(L"|"); }
 
 TEST(FullPool, TheScanStopsSaysSoAndTheRecordsItTookAreMatched) {
   const std::filesystem::path folder = TempPath(L"full");
@@ -37,9 +29,8 @@ TEST(FullPool, TheScanStopsSaysSoAndTheRecordsItTookAreMatched) {
   // The pool commits whole steps inside the slots it reserved: 93 records on win32, 78 on win64.
   const uint32_t reserved = uint32_t(3 * kStep / sizeof(FileRecord) * sizeof(FileRecord));
   const uint32_t capacity = reserved / kStep * kStep / sizeof(FileRecord);
-  ResetRunOptions();
-  GetSystemInfoCall = SmallAddressSpace;
-  ScanPrintAt = CaptureShown;
+  Process.GetSystemInfo = SmallAddressSpace;
+  ConsoleScreen.ShownAt = CaptureShown;
   std::string text;
   {
     CapturedOutput output;
@@ -47,8 +38,6 @@ TEST(FullPool, TheScanStopsSaysSoAndTheRecordsItTookAreMatched) {
     EXPECT_EQ(0, RunMain(args.Count(), args.Data()));
     text = output.Text();
   }
-  GetSystemInfoCall = GetSystemInfo;
-  ScanPrintAt = PrintAt;
   std::filesystem::remove_all(folder);
 
   const std::string full = std::to_string(capacity) + " files -> out of memory -> cancel";

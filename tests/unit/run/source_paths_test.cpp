@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "run/source_paths.h"
-#include "topology/device_calls.h"
+#include "seam/system_calls.h"
 #include "../test_support.h"
 
 namespace {
@@ -75,6 +75,5 @@ TEST(SourcePaths, HardlinkVolumeChecks) {
     EXPECT_EQ(CheckHardlinkVolumes(&path1[0], &path2[0]), exitCode) << volume1;
   }
   EXPECT_EQ(output.Text(), "invaid source volume Q:\\\r\nFAT32 file system does not support hardlinks -> abort\r\n");
-  RestoreDeviceCalls();
 }
 }  // namespace

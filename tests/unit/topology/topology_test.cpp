@@ -17,8 +17,7 @@
 #include "pool/scanner.h"
 #include "run/process_setup.h"
 #include "run/run_main.h"
-#include "seam/file_system.h"
-#include "topology/device_calls.h"
+#include "seam/system_calls.h"
 #include "topology/device_queries.h"
 #include "topology/drive_identity.h"
 #include "topology/encrypted_volume.h"
@@ -119,7 +118,6 @@ class Topology : public ::testing::Test {
                GetVolumeNameForVolumeMountPointW, FakeLoadLibrary, FakeGetProcAddress, NoPause, GetVolumeInformationW};
     ForgetVirtDisk();
   }
-  void TearDown() override { RestoreDeviceCalls(); }
   void PutZOnDisk(int32_t disk) { Machine.disks = {{volumeC, 0}, {volumeZ, disk}}; }
   wchar_t volumeC[64] = {}, volumeZ[64] = {};
 };
@@ -173,7 +171,7 @@ struct RunWatch {
   std::string printedAtFirstCount;
 } * Watch;
 
-void WatchScanner(uint32_t, const wchar_t*, ...) {
+void WatchScanner(uint32_t, const wchar_t*) {
   if (InterlockedIncrement(&Watch->counts) == 1) Watch->printedAtFirstCount = Output->Text();
   if (RunOptions.ParallelRead) Watch->scans.Arrive();
 }
@@ -202,14 +200,12 @@ TEST_P(ParallelRun, TwoDrivesWorkOnTwoThreadsAndPrintWhatOneDrivePrints) {
     PutZOnDisk(disk);
     ResetRunOptions();
     Watch = &watch[disk];
-    ScanPrintAt = WatchScanner;
+    ConsoleScreen.ShownAt = WatchScanner;
     FileSystem.Open = WatchOpen;
     std::vector<std::wstring> words = {L"zav.exe", folders[0], folders[1], L"-n"};
     if (*GetParam()) words.push_back(GetParam());
     Argv args(words);
     text[disk] = Capture([&] { EXPECT_EQ(0, RunMain(args.Count(), args.Data())); });
-    ScanPrintAt = PrintAt;
-    RestoreFileSystemCalls();
     text[disk] = text[disk].substr(0, text[disk].rfind(" in "));  // the duration differs
   }
   for (const auto& folder : folders) std::filesystem::remove_all(folder);
@@ -242,7 +238,6 @@ TEST_F(Topology, Wow64ScanAndChecksumThreadsSeeTheRealSystemFolder) {
     FileSystem.Open = WatchOpen;
     Argv args({L"zav.exe", L"C:\\windows\\system32\\notepad.exe", folder.wstring(), L"-n"});
     std::string text = Capture([&] { EXPECT_EQ(0, RunMain(args.Count(), args.Data())); });
-    RestoreFileSystemCalls();
     EXPECT_NE(std::string::npos, text.find("\r\nnotepad.exe == notepad.exe\r\n")) << text;
     EXPECT_EQ(disk == 1, watch.checksums.met);  // the parallel run read both files on two threads at once
   }

@@ -29,16 +29,15 @@ void Reserve(FilePool* pool) {
 }
 }  // namespace
 
-void InitFilePool(FilePool* pool, const wchar_t* rootDir, const wchar_t* pattern, int recurse, int followReparse,
-                  uint32_t progressPos, uint32_t errorPos) {
-  pool->rootDir = DupString(rootDir);
-  pool->pattern = DupString(pattern);
-  pool->recurse = recurse;
-  pool->followReparse = followReparse;
+void InitFilePool(FilePool* pool, const ScanRequest& request) {
+  pool->rootDir = DupString(request.rootDir);
+  pool->pattern = DupString(request.pattern);
+  pool->recurse = request.recurse;
+  pool->followReparse = request.followReparse;
   static LONG lastVolumeTag = 0;
   pool->volumeTag = static_cast<uint32_t>(InterlockedIncrement(&lastVolumeTag));
-  pool->progressPos = progressPos;
-  pool->errorPos = errorPos;
+  pool->progressPos = request.progressPos;
+  pool->errorPos = request.errorPos;
   pool->depth = 0;
   pool->committedBytes = 0;
   pool->count = 0;

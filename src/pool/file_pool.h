@@ -3,9 +3,18 @@
 
 #include "pool/file_record.h"
 
+// What one file specification asks a scan for, and the cells where the scan shows its count and messages.
+struct ScanRequest {
+  const wchar_t* rootDir;
+  const wchar_t* pattern;
+  int recurse;
+  int followReparse;
+  uint32_t progressPos;
+  uint32_t errorPos;
+};
+
 // The first steps of CreateFilePool without the scan: strings, reservation and the first commit.
-void InitFilePool(FilePool* pool, const wchar_t* rootDir, const wchar_t* pattern, int recurse, int followReparse,
-                  uint32_t progressPos, uint32_t errorPos);
+void InitFilePool(FilePool* pool, const ScanRequest& request);
 // Commits the next step after the committed part; 0 when the pool is full.
 int GrowFilePool(FilePool* pool);
 // The zero-filled slot for the next record (count is raised), growing the pool when needed; null when full.

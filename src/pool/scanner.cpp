@@ -192,13 +192,12 @@ DWORD WINAPI ScanThread(void* parameter) {
 }
 }  // namespace
 
-FilePool* CreateFilePool(FilePool* pool, const wchar_t* rootDir, const wchar_t* pattern, int recurse,
-                         int followReparse, uint32_t progressPos, uint32_t errorPos, HANDLE* threadHandle) {
-  InitFilePool(pool, rootDir, pattern, recurse, followReparse, progressPos, errorPos);
+FilePool* CreateFilePool(FilePool* pool, const ScanRequest& request, HANDLE* threadHandle) {
+  InitFilePool(pool, request);
   if (threadHandle)
     *threadHandle = StartThread(ScanThread, pool);
   else
     ScanRoot(pool);
-  ClearLine(static_cast<int>(CellRow(errorPos)));
+  ClearLine(static_cast<int>(CellRow(request.errorPos)));
   return pool;
 }

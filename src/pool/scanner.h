@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "pool/file_pool.h"
 #include "pool/file_record.h"
 
 // The deepest folder level listed below a scan's root, and the longest folder path listed.
@@ -11,8 +12,7 @@ constexpr int kMaxScanPathLength = 32508;
 
 // Fills the zero-filled pool block, reserves and commits its first step, and scans rootDir into it:
 // on a new thread when threadHandle is given (the caller waits for it and closes it), else right here.
-FilePool* CreateFilePool(FilePool* pool, const wchar_t* rootDir, const wchar_t* pattern, int recurse,
-                         int followReparse, uint32_t progressPos, uint32_t errorPos, HANDLE* threadHandle);
+FilePool* CreateFilePool(FilePool* pool, const ScanRequest& request, HANDLE* threadHandle);
 // Lists one folder (a path that may lack its trailing backslash) into the pool, and its subfolders when the
 // pool recurses; linked folders wait for ListLinkedFolders, which CreateFilePool calls after it. Returns 0
 // when the whole scan has to stop because the pool is full.

@@ -168,6 +168,13 @@ void WaitAndClose(HANDLE thread) {
   CloseHandle(thread);
 }
 
+// What file specification 1 or 2 asks its scan for.
+ScanRequest RequestOf(int spec, uint32_t progressPos, uint32_t errorPos) {
+  if (spec == 1)
+    return {SearchFolder1, Pattern1, RunOptions.RecurseSpec1, RunOptions.ReparseSpec1, progressPos, errorPos};
+  return {SearchFolder2, Pattern2, RunOptions.RecurseSpec2, RunOptions.ReparseSpec2, progressPos, errorPos};
+}
+
 // Two pools read at once from two drives: both labels first, then both scans on their own threads.
 int ScanInParallel(FilePool* pool1, FilePool* pool2) {
   uint32_t progress1 = PrintPoolLabel(L"scanning file pool %u: ", 1);
@@ -177,10 +184,8 @@ int ScanInParallel(FilePool* pool1, FilePool* pool2) {
   uint32_t progress2 = PrintPoolLabel(L"scanning file pool %u: ", 2);
   uint32_t errorPos = MakeCell(0, CellRow(progress2) + 1);
   HANDLE thread1 = nullptr, thread2 = nullptr;
-  CreateFilePool(pool1, SearchFolder1, Pattern1, RunOptions.RecurseSpec1, RunOptions.ReparseSpec1, progress1, errorPos,
-                 &thread1);
-  CreateFilePool(pool2, SearchFolder2, Pattern2, RunOptions.RecurseSpec2, RunOptions.ReparseSpec2, progress2, errorPos,
-                 &thread2);
+  CreateFilePool(pool1, RequestOf(1, progress1, errorPos), &thread1);
+  CreateFilePool(pool2, RequestOf(2, progress2, errorPos), &thread2);
   WaitAndClose(thread1);
   WaitAndClose(thread2);
   if (pool1->count == 0 || pool2->count == 0) {
@@ -193,15 +198,13 @@ int ScanInParallel(FilePool* pool1, FilePool* pool2) {
 int ScanInSequence(FilePool* pool1, FilePool* pool2) {
   uint32_t progress1 = PrintPoolLabel(L"scanning file pool %u: ", 1);
   HANDLE thread = nullptr;
-  CreateFilePool(pool1, SearchFolder1, Pattern1, RunOptions.RecurseSpec1, RunOptions.ReparseSpec1, progress1,
-                 MakeCell(0, CellRow(progress1) + 1), &thread);
+  CreateFilePool(pool1, RequestOf(1, progress1, MakeCell(0, CellRow(progress1) + 1)), &thread);
   WaitAndClose(thread);
   if (pool1->count == 0) return 9;
   if (CancelRequested) return 1;
   ConsolePrint(L"\n");
   uint32_t progress2 = PrintPoolLabel(L"scanning file pool %u: ", 2);
-  CreateFilePool(pool2, SearchFolder2, Pattern2, RunOptions.RecurseSpec2, RunOptions.ReparseSpec2, progress2,
-                 MakeCell(0, CellRow(progress2) + 1), &thread);
+  CreateFilePool(pool2, RequestOf(2, progress2, MakeCell(0, CellRow(progress2) + 1)), &thread);
   WaitAndClose(thread);
   return pool2->count == 0 ? 9 : 0;
 }
@@ -215,8 +218,7 @@ int ScanOnePool(FilePool* pool) {
   }
   RunOptions.ParallelRead = 0;
   uint32_t progress = PrintPoolLabel(L"scanning file pool: ", 0);
-  CreateFilePool(pool, SearchFolder1, Pattern1, RunOptions.RecurseSpec1, RunOptions.ReparseSpec1, progress,
-                 MakeCell(0, CellRow(progress) + 1), nullptr);
+  CreateFilePool(pool, RequestOf(1, progress, MakeCell(0, CellRow(progress) + 1)), nullptr);
   SortPools(pool, nullptr, pool->count);
   if (CancelRequested) return 1;
   ConsolePrint(L"\n");

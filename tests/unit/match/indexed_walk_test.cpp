@@ -154,7 +154,7 @@ class IndexedWalk : public ::testing::TestWithParam<Case> {
     FilePool pool1 = {}, pool2 = {};
     for (auto [pool, folder] : {std::pair(&pool1, &folder1), std::pair(&pool2, &folder2)}) {
       if (pool == &pool2 && !GetParam().twoPools) break;
-      InitFilePool(pool, folder->c_str(), L"*", 1, 0, 0, 0);
+      InitFilePool(pool, {folder->c_str(), L"*", 1, 0, 0, 0});
       ScanFolder(pool, pool->rootDir);
       SortPool(pool);
     }

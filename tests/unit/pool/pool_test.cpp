@@ -24,7 +24,7 @@ SIZE_T CommittedBytes(const FilePool& pool) {
 
 TEST(FilePool, AMillionRecordsCommitNoMoreThanTheyNeedPlusOneStep) {
   FilePool* pool = static_cast<FilePool*>(MemAlloc(sizeof(FilePool)));
-  InitFilePool(pool, L"C:\\root\\", L"*", 1, 0, MakeCell(5, 1), MakeCell(0, 2));
+  InitFilePool(pool, {L"C:\\root\\", L"*", 1, 0, MakeCell(5, 1), MakeCell(0, 2)});
   ASSERT_NE(pool->records, nullptr);
   for (uint32_t i = 0; i < 1000000; ++i) {
     FileRecord* record = AppendRecord(pool);
@@ -43,7 +43,7 @@ TEST(FilePool, AMillionRecordsCommitNoMoreThanTheyNeedPlusOneStep) {
 
 TEST(FilePool, ReleaseFreesSharedFolderStringsOnceWhateverTheOrder) {
   FilePool pool = {};
-  InitFilePool(&pool, L"C:\\root\\", L"*.jpg", 0, 0, 0, 0);
+  InitFilePool(&pool, {L"C:\\root\\", L"*.jpg", 0, 0, 0, 0});
   wchar_t* dir = DupString(L"C:\\root\\a\\");
   for (int i = 0; i < 3; ++i) {
     FileRecord* record = AppendRecord(&pool);
@@ -78,7 +78,7 @@ TEST(PtrList, HoldsEachPointerOnceAndGrows) {
 
 TEST(FilePool, GrowthStopsAtTheEndOfTheReservation) {
   FilePool pool = {};
-  InitFilePool(&pool, L"C:\\", L"*", 0, 0, 0, 0);
+  InitFilePool(&pool, {L"C:\\", L"*", 0, 0, 0, 0});
   // Pretend the reservation ends one and a half steps in: growth must never commit past it.
   pool.reservedSlots = pool.committedSlots + pool.committedSlots / 2;
   uint32_t appended = 0;

@@ -42,7 +42,7 @@ class Scan : public ::testing::Test {
   // Scans a folder with its subfolders, as if it stood depth levels below the root.
   Found Run(const std::wstring& folder, int32_t depth = 0) {
     ReleaseFilePool(&pool_);
-    InitFilePool(&pool_, folder.c_str(), L"*", 1, 0, kProgress, kError);
+    InitFilePool(&pool_, {folder.c_str(), L"*", 1, 0, kProgress, kError});
     pool_.depth = depth;
     ScanFolder(&pool_, pool_.rootDir);
     EXPECT_EQ(pool_.depth, depth);

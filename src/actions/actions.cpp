@@ -87,7 +87,11 @@ void RenameDuplicate(const DuplicateFile& renamed, const DuplicateFile& other) {
 }
 }  // namespace
 
-int32_t ReportWriteFailed = 0;
+namespace {
+bool g_lineWriteFailed = false;  // actions run on the matching thread only
+}  // namespace
+
+bool PairLineWriteFailed() { return g_lineWriteFailed; }
 
 int ActOnDuplicate(DuplicatePair* pair, int64_t* redundant) {
   FileRecord* record1 = pair->record[0];
@@ -96,7 +100,7 @@ int ActOnDuplicate(DuplicatePair* pair, int64_t* redundant) {
   ClearLine(-1);
   // Without its line the user would have no record of what went: no action then.
   if (!PrintPair(pair)) {
-    ReportWriteFailed = 1;
+    g_lineWriteFailed = true;
     return 0;
   }
 

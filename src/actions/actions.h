@@ -6,8 +6,8 @@
 
 #include "actions/duplicate_pair.h"
 
-// Set when a pair's line could not be written: its action was not carried out, and the run has failed.
-extern int32_t ReportWriteFailed;
+// True once a pair's line could not be written: its action was not carried out, and the run has failed.
+bool PairLineWriteFailed();
 
 // Prints the pair and acts on it through the files held by its proof (ProvePair); a file that could not be
 // held (held.number) is named and nothing is done. Returns 1 when handled, 0 when refused. Adds to *redundant

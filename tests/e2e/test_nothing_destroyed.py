@@ -17,13 +17,8 @@ FILES = {"a.txt": b"only copy", "sub/b.txt": b"only copy too", "sub/deeper/c.bin
 
 def contents(root):
     """The content of every file under root that is not a symbolic link, as a set."""
-    found = set()
-    for folder, _, names in os.walk(root):
-        for name in names:
-            path = os.path.join(folder, name)
-            if not os.path.islink(path):
-                found.add(pathlib.Path(path).read_bytes())
-    return found
+    return {pathlib.Path(d, n).read_bytes() for d, _, names in os.walk(root) for n in names
+            if not os.path.islink(os.path.join(d, n))}
 
 
 def short_name(folder):
@@ -43,25 +38,22 @@ def drive_y(tmp_path):
     link.unlink()
 
 
-@pytest.mark.parametrize("spelling", ["drive letter", "folder link", "short name", "subfolder linked", "file link"])
-@pytest.mark.parametrize("options", [["-d2"], ["-d1"], ["-fh", "-d1"], ["-h"], []])
+# Each spelling of the second folder comes with a file link to a file of the tree; the folder link also with a
+# subfolder met again inside the tree, as -r follows a link. -d1 and -d2 also differ in which side counts links.
+@pytest.mark.parametrize("spelling", ["drive letter", "folder link", "short name"])
+@pytest.mark.parametrize("options", [["-d2"], ["-d1"], ["-fh", "-d1"], ["-h"]])
 def test_one_folder_reached_twice_is_never_a_pair(tmp_path, drive_y, spelling, options):
-    folder = make_tree(tmp_path / "A long folder name", FILES) if spelling == "short name" else \
-        make_tree(tmp_path / "A", FILES)
-    second = {"drive letter": drive_y, "folder link": win(tmp_path / "L"), "short name": None,
-              "subfolder linked": None, "file link": None}[spelling]
+    folder = make_tree(tmp_path / ("A long folder name" if spelling == "short name" else "A"), FILES)
+    os.symlink("a.txt", folder / "a link.txt")
     args = [win(folder)]
+    if spelling == "drive letter":
+        args.append(drive_y)
     if spelling == "folder link":
         os.symlink(folder, tmp_path / "L")
+        os.symlink("sub", folder / "again")
+        args += [win(tmp_path / "L"), "-r"]
     if spelling == "short name":
         args.append(win(tmp_path / short_name(folder)))
-    if spelling == "subfolder linked":  # the subfolder met again inside the tree, as -r follows a link
-        os.symlink("sub", folder / "again")
-        args.append("-r")
-    if spelling == "file link":
-        os.symlink("a.txt", folder / "a link.txt")
-    if second:
-        args.append(second)
     before = tree(folder)
     run = run_zav(*args, *options, "-n")
     assert not [line for line in run.lines if re.search(r" (==|=hardlink=|\+=|=\+|\+\+) ", line)]
@@ -78,9 +70,8 @@ def collision(tmp_path, offset):
     return make_tree(tmp_path, {"p/first.bin": bytes(first), "p/second.bin": bytes(second)}) / "p"
 
 
-# Whole files and test blocks: the offset lies in the first test block of -t:8K.
-@pytest.mark.parametrize("options", [[], ["-d2"], ["-h"], ["-t:8K"], ["-t:8K", "-d1"], ["-t:8K", "-d2"],
-                                     ["-t:8K", "-h"], ["-t:1M", "-d2"]])
+# Whole files, reported and acted on; the unit test of the pair comparison takes test blocks and both read modes.
+@pytest.mark.parametrize("options", [[], ["-d2"]])
 def test_a_checksum_collision_is_neither_reported_nor_acted_on(tmp_path, options):
     folder = collision(tmp_path, 100)
     before = tree(folder)
@@ -100,7 +91,7 @@ def test_a_name_that_differs_from_another_only_in_case_is_relinked(tmp_path, opt
     assert os.stat(pair[0]).st_ino == os.stat(pair[1]).st_ino
 
 
-@pytest.mark.parametrize("option", ["-d2", "-h", "-e1"])
+@pytest.mark.parametrize("option", ["-d2", "-h"])
 def test_no_action_when_the_report_cannot_be_written(tmp_path, option):
     folder = make_tree(tmp_path, {"a/x.txt": b"same", "b/y.txt": b"same"})
     before = tree(folder)
@@ -109,35 +100,30 @@ def test_no_action_when_the_report_cannot_be_written(tmp_path, option):
     assert run.returncode == 1 and tree(folder) == before
 
 
-ACTIONS = ["-d1", "-d2", "-d", "-da", "-h1", "-h2", "-h", "-dsn", "-dln", "-dsp", "-dlp", "-do", "-dn", "-e1", "-e2"]
-
-
-def copies_and_hard_links(root, rng, folder_names, contents, count, link_share, extensions=None, dated=False):
-    """count files over the folders: a hard link to an earlier file (link_share of them) or one of a few random
-    contents (dated: with a random write time). Returns the folders and the files."""
-    blobs = [rng.randbytes(rng.choice([1, 7, 4096, 5000])) for _ in range(contents)]
-    folders = [root / name for name in folder_names]
-    for folder in folders:
-        folder.mkdir(parents=True, exist_ok=True)
-    files = []
-    for i in range(count):
-        path = rng.choice(folders) / (f"f{i}{rng.choice(extensions)}" if extensions else f"f{i}")
-        if files and rng.random() < link_share:
-            os.link(rng.choice(files), path)
-        else:
-            path.write_bytes(rng.choice(blobs))
-            if dated:
-                os.utime(path, (rng.randrange(10**9, 2 * 10**9),) * 2)
-        files.append(path)
-    return folders, files
+# The action tests show which file each rule picks; here every kind of action meets files reached by several names.
+ACTIONS = ["-d1", "-d2", "-d", "-h1", "-h2", "-h", "-dlp", "-e1"]
 
 
 def random_tree(root, rng):
-    """Copies, hard-link groups, links to folders and files of the tree, and files of their own."""
-    folders, files = copies_and_hard_links(root, rng, ("", "a", "a/b", "c", "c/d"), 6, 24, 0.25,
-                                           extensions=[".txt", ".bin", ""], dated=True)
+    """Copies and hard-link groups with random write times, a file link, and folder links that reach the tree again
+    from beside, below and above."""
+    blobs = [rng.randbytes(rng.choice([1, 7, 4096, 5000])) for _ in range(6)]
+    folders = [root / name for name in ("", "a", "a/b", "c", "c/d", "e")]
+    for folder in folders:
+        folder.mkdir(parents=True, exist_ok=True)
+    files = []
+    for i in range(24):
+        path = rng.choice(folders) / f"f{i}{rng.choice(['.txt', '.bin', ''])}"
+        if files and rng.random() < 0.25:
+            os.link(rng.choice(files), path)
+        else:
+            path.write_bytes(rng.choice(blobs))
+            os.utime(path, (rng.randrange(10**9, 2 * 10**9),) * 2)
+        files.append(path)
     os.symlink(rng.choice(files), rng.choice(folders) / "file link")
-    os.symlink(folders[2], folders[3] / "folder link")
+    for i in range(5):
+        target, place = rng.choice(folders), rng.choice(folders)
+        os.symlink(os.path.relpath(target, place), place / f"link{i}")
 
 
 @pytest.mark.parametrize("seed", range(len(ACTIONS)))
@@ -146,17 +132,19 @@ def test_every_action_on_random_trees_keeps_every_content(tmp_path, seed):
     root = tmp_path / "t"
     random_tree(root, rng)
     before = contents(root)
-    second = [] if rng.random() < 0.5 else [win(root / "c" / "folder link")]
+    second = [] if seed % 2 else [win(root / rng.choice(["a", "c", "e", "link0"]))]
     extra = rng.sample(["-r", "-fh", "-fh1", "-fh2", "-u", "-i"], 2)
     run = run_zav(win(root), *second, ACTIONS[seed], *extra, "-n")
-    assert run.returncode in (0, 2) and contents(root) == before
+    assert run.returncode in (0, 2) and contents(root) == before, run
+    # A name met again through a link is never opened after its file went; a rename may meet a name in use.
+    assert not [line for line in run.lines if ("error" in line and "renaming" not in line) or "cannot" in line], run
 
 
 RACE_WRITER = BUILD_DIR / "race_writer.exe"
 RACE_SIZE = 8 << 20
 POKED_AT = RACE_SIZE // 2
 # How long the writer waits once it may write: from at once to well past the action.
-RACE_TRIES = [0, 1, 2, 3, 4, 6, 8, 10, 14, 18, 24, 30, 40, 50, 60, 80, 100, 150, 200, 300]
+RACE_TRIES = [0, 1, 2, 3, 5, 8, 14, 24, 40, 70, 150, 300]
 
 
 # Another program writes to c3.bin while the action runs on copies of it: it appends a byte once c3.bin's

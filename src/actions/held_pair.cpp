@@ -46,6 +46,32 @@ bool OneEntry(const wchar_t* path1, const wchar_t* path2) {
   return one;
 }
 
+// True when a name only leads to its file: a file symbolic link, which the scan lists as a file of its own. A
+// delete, rename or link through such a name would change the file it leads to, under that file's own name,
+// while the link stays. Windows lists the link itself as a reparse point that stands for another name; Wine
+// shows links as the files they lead to, and there the held file's own name tells, for a link named
+// otherwise than its file. A name that cannot be asked is taken as the file's own.
+bool LeadsThroughLink(HANDLE file, const wchar_t* path) {
+  WIN32_FIND_DATAW entry;
+  HANDLE listing = FindFirstFileW(path, &entry);
+  if (listing != INVALID_HANDLE_VALUE) {
+    FindClose(listing);
+    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsReparseTagNameSurrogate(entry.dwReserved0))
+      return true;
+  }
+  DWORD bytes = sizeof(FILE_NAME_INFO) + kPathUnits * sizeof(wchar_t);
+  auto* own = static_cast<FILE_NAME_INFO*>(MemAlloc(bytes));
+  bool differs = false;
+  if (GetFileInformationByHandleEx(file, FileNameInfo, own, bytes)) {
+    const wchar_t* end = own->FileName + own->FileNameLength / sizeof(wchar_t);
+    const wchar_t* ownName = end;
+    while (ownName > own->FileName && ownName[-1] != L'\\') --ownName;
+    differs = CompareStringOrdinal(ownName, static_cast<int>(end - ownName), wcsrchr(path, L'\\') + 1, -1, TRUE) !=
+              CSTR_EQUAL;
+  }
+  MemFree(own);
+  return differs;
+}
 }  // namespace
 
 bool HasListedSize(HANDLE file, int64_t size) {
@@ -104,7 +130,11 @@ PairProof HoldPair(DuplicatePair* pair, HoldFor purpose) {
     if (file != INVALID_HANDLE_VALUE) {
       held->file[i].file = file;
       held->kept[i] = throughKept;
-      continue;
+      if (!forAction || !LeadsThroughLink(file, pair->Path(i))) continue;
+      ReleasePair(pair);
+      held->number = i + 1;
+      held->error = ERROR_CANT_ACCESS_FILE;
+      return PairProof::NotHeld;
     }
     DWORD error = GetLastError();
     // The second name of a file held already: one file, whatever the index says.

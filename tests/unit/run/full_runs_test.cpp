@@ -63,7 +63,7 @@ TEST(FullPool, TheScanStopsSaysSoAndTheRecordsItTookAreMatched) {
 
   EXPECT_EQ(code, 0);
   const std::string full = std::to_string(capacity) + " files -> out of memory -> cancel";
-  EXPECT_NE(std::string::npos, shownAtCells.find(std::wstring(full.begin(), full.end()) + L"|")) << "at the count's cell";
+  EXPECT_NE(std::string::npos, shownAtCells.find(std::wstring(full.begin(), full.end()) + L"|")) << "at its cell";
   EXPECT_NE(std::string::npos, text.find("scanning file pool: " + full + "\r\n")) << "and, redirected, as a line";
   EXPECT_NE(std::string::npos, text.find("\r\nMatching " + std::to_string(capacity) + " files...\r\n")) << text;
   EXPECT_NE(std::string::npos, text.find("\r\n" + std::to_string(capacity - 1) + " pairs tested\r\n")) << text;
@@ -81,7 +81,8 @@ TEST(DeleteAction, TheOtherNamesOfItsFileGoToo) {
     SCOPED_TRACE(testing::Message() << option);
     ResetProgramState();
     for (const wchar_t* pool : {L"p1", L"p2"}) PutFile(folder / pool / L"f", "same content");
-    for (const wchar_t* link : {L"u", L"v"}) CreateHardLinkW((folder / names / link).c_str(), (folder / names / L"f").c_str(), 0);
+    for (const wchar_t* link : {L"u", L"v"})
+      CreateHardLinkW((folder / names / link).c_str(), (folder / names / L"f").c_str(), nullptr);
     const auto [code, text] = RunZav({(folder / L"p1").wstring(), (folder / L"p2").wstring(), option, L"-n"});
     EXPECT_EQ(code, 0);
     EXPECT_NE(std::string::npos, text.find("...\r\n" + lines)) << text;

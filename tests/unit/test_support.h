@@ -12,14 +12,19 @@
 
 #include "actions/action_counters.h"
 #include "base/run_options.h"
+#include "base/system_facts.h"
 #include "console/console_state.h"
 #include "console/output.h"
 #include "match/match_pools.h"
 #include "seam/system_calls.h"
+#include "topology/virtual_disk.h"
 
-// The settings, the counters and every entry of the system-call table at their defaults.
+// The settings, the counters, the system facts and every entry of the system-call table as at start; a VirtDisk
+// loaded through a faked entry is forgotten, or later tests would call the fake.
 inline void ResetProgramState() {
   RestoreSystemCalls();
+  ForgetVirtDisk();
+  SystemVersion = {};
   ResetRunOptions();
   SetIndexedRunMinimumForTesting(kIndexedRunMinimum);
   DeletedCount = RenamedCount = ReplacedCount = 0;
@@ -27,8 +32,8 @@ inline void ResetProgramState() {
   CancelRequested = 0;
 }
 
-// Puts the program's state back before and after every test of the process, so that no test restores by hand
-// what it changed, and a test that fails half-way leaves nothing behind for the next.
+// Around every test of the process, so that no test restores by hand and one that fails half-way leaves nothing
+// behind for the next.
 class ResetAroundEveryTest : public ::testing::EmptyTestEventListener {
   void OnTestStart(const ::testing::TestInfo&) override { ResetProgramState(); }
   void OnTestEnd(const ::testing::TestInfo&) override { ResetProgramState(); }
@@ -41,7 +46,6 @@ inline std::filesystem::path TempPath(const std::wstring& name) {
   return std::filesystem::temp_directory_path() / (L"zav_" + name + L"_" + std::to_wstring(GetCurrentProcessId()));
 }
 
-// Writes a file, making its folders.
 inline void PutFile(const std::filesystem::path& path, const std::string& content) {
   std::filesystem::create_directories(path.parent_path());
   std::ofstream(path, std::ios::binary) << content;
@@ -56,11 +60,11 @@ inline std::string FileText(const std::filesystem::path& path) {
 // What the program prints while this lives, in its redirected form, caught in a file that any thread may read.
 class CapturedOutput {
  public:
-  CapturedOutput() : path_(TempPath(L"output" + std::to_wstring(++count_))) {
+  CapturedOutput() {
     const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    write_ = CreateFileW(path_.c_str(), GENERIC_WRITE, share, nullptr, CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE,
-                         nullptr);
-    read_ = CreateFileW(path_.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
+    const std::filesystem::path path = TempPath(L"output" + std::to_wstring(++count_));
+    write_ = CreateFileW(path.c_str(), GENERIC_WRITE, share, nullptr, CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, 0);
+    read_ = CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
     SetOutputHandleForTesting(write_);
   }
   ~CapturedOutput() {
@@ -68,10 +72,8 @@ class CapturedOutput {
     CloseHandle(read_);
     CloseHandle(write_);
   }
-  // Everything printed so far.
-  std::string Text() { return From(0); }
-  // What was printed since the last call.
-  std::string Take() {
+  std::string Text() { return From(0); }  // everything printed so far
+  std::string Take() {                    // what was printed since the last call
     std::string text = From(taken_);
     taken_ += text.size();
     return text;
@@ -79,32 +81,27 @@ class CapturedOutput {
 
  private:
   std::string From(size_t offset) {
-    LARGE_INTEGER at = {}, size = {};
-    at.QuadPart = LONGLONG(offset);
-    SetFilePointerEx(read_, at, nullptr, FILE_BEGIN);
+    LARGE_INTEGER size = {};
     GetFileSizeEx(read_, &size);
     std::string text(size_t(size.QuadPart) - offset, '\0');
     DWORD read = 0;
+    SetFilePointer(read_, LONG(offset), nullptr, FILE_BEGIN);
     if (!text.empty()) ReadFile(read_, &text[0], DWORD(text.size()), &read, nullptr);
     return text.substr(0, read);
   }
   static inline int count_ = 0;
-  std::filesystem::path path_;
   HANDLE write_, read_;
   size_t taken_ = 0;
 };
 
 // Words as a program's argv.
-class Argv {
- public:
-  Argv(std::vector<std::wstring> words) : words_(std::move(words)) {
-    for (std::wstring& word : words_) pointers_.push_back(&word[0]);
+struct Argv {
+  Argv(std::vector<std::wstring> words) : words(std::move(words)) {
+    for (std::wstring& word : this->words) pointers.push_back(&word[0]);
   }
-  Argv(const Argv&) = delete;
-  int Count() const { return int(pointers_.size()); }
-  wchar_t** Data() { return pointers_.data(); }
-
- private:
-  std::vector<std::wstring> words_;
-  std::vector<wchar_t*> pointers_;
+  Argv(const Argv&) = delete;  // the pointers are into this one's words
+  int Count() const { return int(pointers.size()); }
+  wchar_t** Data() { return pointers.data(); }
+  std::vector<std::wstring> words;
+  std::vector<wchar_t*> pointers;
 };

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <list>
 #include <memory>
@@ -123,7 +124,6 @@ class ActionTest : public ::testing::Test {
     CloseHandle(handle);
     return info;
   }
-  static std::string Content(const fs::path& path) { return FileText(path); }
   std::string Output() { return output_->Text(); }  // everything printed since SetUp
   // The pair held as the matching holds it, handed to the action.
   int Act(TestFile* file1, TestFile* file2, int linked = 0) {
@@ -131,12 +131,10 @@ class ActionTest : public ::testing::Test {
     EXPECT_EQ(HoldPair(&pair, RunOptions.Action ? HoldFor::Action : HoldFor::Report), PairProof::Duplicate);
     return ActOnDuplicate(&pair, &redundant_);
   }
-  std::vector<std::wstring> Leftovers() {  // names other than the pair's
-    std::vector<std::wstring> names;
+  std::vector<std::wstring> Leftovers() {  // names the cases did not make
+    std::vector<std::wstring> names, made = {L"x.txt", L"y.txt", L"outside.txt", L"twin.txt"};
     for (const auto& entry : fs::recursive_directory_iterator(dir_))
-      if (entry.is_regular_file() && entry.path().filename() != L"x.txt" &&
-          entry.path().filename() != L"y.txt" && entry.path().filename() != L"outside.txt" &&
-          entry.path().filename() != L"twin.txt")
+      if (entry.is_regular_file() && std::count(made.begin(), made.end(), entry.path().filename()) == 0)
         names.push_back(entry.path().filename());
     return names;
   }
@@ -181,8 +179,8 @@ TEST_F(ActionTest, NothingIsLostAndTheErrorIsShown) {
     RunOptions.Action = action;
     EXPECT_EQ(Act(one_, two_), message == kSkip ? 0 : 1);
     EXPECT_EQ(Output(), "a\\x.txt == b\\y.txt\r\n" + std::string(message));
-    EXPECT_EQ(Content(one_->path), "same");
-    EXPECT_EQ(Content(two_->path), "same");
+    EXPECT_EQ(FileText(one_->path), "same");
+    EXPECT_EQ(FileText(two_->path), "same");
     EXPECT_EQ(Leftovers(), std::vector<std::wstring>{});
     EXPECT_EQ(DeletedCount + ReplacedCount + SavedBytes, 0);
     BY_HANDLE_FILE_INFORMATION now = Info(two_->path);
@@ -224,7 +222,7 @@ TEST_F(ActionTest, AnOldCopyLeftBesideTheTargetIsNamed) {
     EXPECT_EQ(left.size(), oldCopy.empty() ? 0u : 1u);
     if (left.empty()) continue;
     fs::path old = dir_ / "b" / left[0];
-    EXPECT_EQ(Content(old), oldCopy);
+    EXPECT_EQ(FileText(old), oldCopy);
     EXPECT_TRUE(GetFileAttributesW(old.c_str()) & FILE_ATTRIBUTE_READONLY);
     EXPECT_EQ(SavedBytes, 0);
   }
@@ -277,7 +275,7 @@ TEST_F(ActionTest, ADissolvedGroupLeavesSoundRecords) {
     EXPECT_EQ(Output(), targetFails ? kNotReplaced : " file2 replaced by hardlink\r\n");
     for (TestFile* name : names) {
       bool failed = Fails(Faults.link, name->path);
-      EXPECT_EQ(Content(name->path), "same");
+      EXPECT_EQ(FileText(name->path), "same");
       EXPECT_EQ(name->record.linkState, failed ? LinkState::Single : LinkState::Member);
       EXPECT_EQ(name->record.linkGroup, failed ? nullptr : one_->record.linkGroup);
       EXPECT_EQ(LinkCount(&name->record), Info(name->path).nNumberOfLinks);

@@ -52,11 +52,7 @@ BOOL WINAPI FakeWrite(HANDLE, const CHAR_INFO* cells, COORD, COORD origin, PSMAL
   CHAR_INFO* shown = Shown(r);
   return shown && std::copy_n(cells + origin.X, r->Right - r->Left + 1, shown);
 }
-BOOL WINAPI FakeSetBufferSize(HANDLE, COORD) { return FALSE; }  // window sizing is not tested here
 HWND WINAPI FakeWindow() { return reinterpret_cast<HWND>(INT_PTR(0x1234)); }
-BOOL WINAPI FakeWindowRect(HWND, LPRECT) { return FALSE; }
-BOOL WINAPI FakeMove(HWND, int, int, int, int, BOOL) { return FALSE; }
-int FakeDisplayCaps(int) { return 0; }
 DWORD FakeOwner(HWND) { return Screen.windowOwner; }
 BOOL WINAPI FakeFlush(HANDLE) { return TRUE; }
 BOOL WINAPI FakeReadInput(HANDLE, PINPUT_RECORD records, DWORD, LPDWORD read) {
@@ -65,11 +61,12 @@ BOOL WINAPI FakeReadInput(HANDLE, PINPUT_RECORD records, DWORD, LPDWORD read) {
   return *read = 1, TRUE;
 }
 
-struct FakeConsoleScope {  // the console seam at a fresh Screen, the output caught
+struct FakeConsoleScope {  // the console seam at a fresh Screen, the output caught; window sizing stays real
   FakeConsoleScope() {
     Screen = FakeScreen();
-    ConsoleScreen = {FakeBufferInfo, FakeRead,        FakeWrite, FakeSetBufferSize, FakeWindow,   FakeWindowRect,
-                     FakeMove,       FakeDisplayCaps, FakeOwner, FakeFlush,         FakeReadInput, ConsoleScreen.ShownAt};
+    const ConsoleScreenCalls& real = ConsoleScreen;
+    ConsoleScreen = {FakeBufferInfo,  FakeRead,  FakeWrite, real.SetBufferSize, FakeWindow,    real.GetWindowRect,
+                     real.MoveWindow, real.DisplayCaps, FakeOwner, FakeFlush, FakeReadInput, real.ShownAt};
   }
   CapturedOutput output;
 };

@@ -23,6 +23,7 @@ TEST(FormatSize1024, RoundsAsTheMessagesShowIt) {
       {1536000, L"1.4 MB"},     {1572864, L"1.5 MB"},        {10485759, L"9.9 MB"},    {10485760, L"10 MB"},
       {1073741823, L"1023 MB"}, {1073741824, L"1 GB"},       {1610612736, L"1.5 GB"},  {kTiB, L"1 TB"},
       {-1, L"4294967295 Bytes"}, {kTiB * 3 / 2, L"1.5 TB"},  {int64_t(0x7FFFFFFFFFFFFFFF), L"8388608 TB"},
+      {11274289152, L"10 GB"},  {11381663334, L"11 GB"},     // 10.5 GiB rounds down, 10.6 GiB up
   };
   for (const auto& [bytes, text] : cases) EXPECT_STREQ(FormatSize1024(bytes), text) << bytes;
 }
@@ -34,6 +35,7 @@ TEST(FormatSize1000, RoundsAsTheMessagesShowIt) {
       {10000000, L"10 MB"},      {999999999, L"999 MB"},    {1000000000, L"1 GB"},    {1040000000, L"1 GB"},
       {1060000000, L"1.1 GB"},   {1950000000, L"2 GB"},     {2250000000, L"2.3 GB"},  {5450000000, L"5.5 GB"},
       {9960000000, L"10 GB"},    {1000000000000, L"1 TB"},  {1500000000000, L"1.5 TB"}, {-2, L"4294967294 Bytes"},
+      {10500000000, L"10 GB"},   {10600000000, L"11 GB"},
   };
   for (const auto& [bytes, text] : cases) EXPECT_STREQ(FormatSize1000(bytes), text) << bytes;
 }

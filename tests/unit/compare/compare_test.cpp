@@ -1,10 +1,8 @@
 // Content comparison, on real files whose reads go through the file-system seam, logged or made to fail.
-#include <gtest/gtest.h>
 
 #include <mutex>
 #include <random>
 #include <tuple>
-#include <vector>
 
 #include "compare/byte_compare.h"
 #include "compare/checksum_buffers.h"
@@ -15,7 +13,6 @@
 #include "compare/test_blocks.h"
 #include "compare/whole_file_checksum.h"
 #include "console/control.h"
-#include "seam/system_calls.h"
 #include "../test_support.h"
 
 namespace {

@@ -1,15 +1,9 @@
-#include <windows.h>
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <string>
 
 #include "base/memory.h"
 #include "identity/known_identical.h"
 #include "identity/link_groups.h"
 #include "pool/ptr_list.h"
-#include "seam/system_calls.h"
 #include "../test_support.h"
 
 namespace {

@@ -2,20 +2,13 @@
 #include <windows.h>
 #include <winternl.h>
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
 #include <random>
-#include <string>
 #include <tuple>
 
-#include "base/run_options.h"
 #include "compare/checksum_buffers.h"
 #include "compare/kept_opens.h"
 #include "identity/link_groups.h"
 #include "match/compare_pair.h"
-#include "match/match_pools.h"
-#include "seam/system_calls.h"
 #include "../test_support.h"
 
 namespace {

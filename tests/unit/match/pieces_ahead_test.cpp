@@ -1,11 +1,5 @@
 // Large files ruled out by their pieces ahead of the walk: which files are read, what the pieces rule out, and
 // that a file that cannot be read leaves its size to the walk.
-#include <windows.h>
-
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
 
 #include "compare/checksum_buffers.h"
 #include "compare/whole_file_checksum.h"

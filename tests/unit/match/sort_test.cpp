@@ -1,16 +1,11 @@
-#include <windows.h>
 
-#include <gtest/gtest.h>
 
 #include <algorithm>
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "base/memory.h"
 #include "match/sort.h"
 #include "pool/record_path.h"
-#include "seam/system_calls.h"
 #include "../test_support.h"
 
 namespace {

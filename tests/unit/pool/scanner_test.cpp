@@ -1,16 +1,11 @@
-#include <windows.h>
 
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <map>
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "pool/file_pool.h"
 #include "pool/scanner.h"
-#include "seam/system_calls.h"
 #include "../test_support.h"
 
 namespace {

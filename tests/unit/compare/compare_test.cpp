@@ -47,8 +47,7 @@ BOOL WINAPI LoggingRead(HANDLE file, LPVOID buffer, DWORD bytes, LPDWORD got, LP
 }
 
 HANDLE WINAPI FailingOpen(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
-  SetLastError(g_openFailure);
-  return INVALID_HANDLE_VALUE;
+  return SetLastError(g_openFailure), INVALID_HANDLE_VALUE;
 }
 
 Ranges Reads(size_t stride = 1) {
@@ -72,12 +71,7 @@ uint64_t ReferenceChecksum(const Bytes& content, const Ranges& ranges) {
 
 class Files : public ::testing::Test {
  protected:
-  void SetUp() override {
-    InitChecksumBuffers();
-    FileSystem.Read = LoggingRead;
-    g_reads.clear();
-    g_failingRead = 0;
-  }
+  void SetUp() override { InitChecksumBuffers(), FileSystem.Read = LoggingRead, g_reads.clear(), g_failingRead = 0; }
   void TearDown() override {
     g_cancelAfterFirstReads = false;
     for (const std::wstring& file : files_) DeleteFileW(file.c_str());
@@ -154,9 +148,7 @@ TEST_F(Files, WholeFileAndTestBlockChecksums) {
     SCOPED_TRACE(testing::Message() << c.size << " " << c.testSize << " " << c.failingRead << " " << c.openFailure);
     Bytes content = RandomBytes(c.size, c.size);
     Write(L"f.bin", content);
-    g_reads.clear();
-    g_failingRead = c.failingRead;
-    g_openFailure = c.openFailure;
+    g_reads.clear(), g_failingRead = c.failingRead, g_openFailure = c.openFailure;
     FileSystem.Open = c.openFailure ? FailingOpen : CreateFileW;
     uint32_t errorCode = 77;  // only a failed open changes it
     uint64_t checksum = c.testSize ? ChecksumTestBlocks(path.c_str(), c.size, c.testSize, &errorCode)
@@ -168,14 +160,12 @@ TEST_F(Files, WholeFileAndTestBlockChecksums) {
   }
   // A file grown since the scan is read to its new end: each read asks a byte past the expected end, also when
   // the file grew by whole sectors.
-  FileSystem.Open = CreateFileW;
-  g_failingRead = 0;
+  FileSystem.Open = CreateFileW, g_failingRead = 0;
   const std::tuple<uint32_t, uint32_t, Ranges> grown[] = {{1000, 5000, {{0, 4096}, {4096, 904}}},
                                                           {4096, 8192, {{0, 8192}, {8192, 0}}}};
   for (const auto& [scanned, size, reads] : grown) {
     Bytes content = RandomBytes(size, 1);
-    Write(L"f.bin", content);
-    g_reads.clear();
+    Write(L"f.bin", content), g_reads.clear();
     uint32_t errorCode = 0;
     EXPECT_EQ(ChecksumWholeFile(path.c_str(), scanned, &errorCode), ReferenceChecksum(content, {{0, size}})) << size;
     EXPECT_EQ(Reads(), reads) << size;
@@ -201,15 +191,13 @@ TEST_F(Files, KeptOpensAreReadFromTheStartAndBounded) {
   for (int i = 0; i < 520; ++i) read.push_back(Write((L"r" + std::to_wstring(i)).c_str(), {}));
   for (const std::wstring& path : unread) KeepUnreadForChecksum(path.c_str(), OpenForChecksum(path.c_str()));
   for (const std::wstring& path : read) KeepForChecksum(path.c_str(), OpenForChecksum(path.c_str()));
-  auto deletable = [](const std::vector<std::wstring>& paths, size_t from, size_t to) {
-    size_t count = 0;
+  auto deletable = [](const std::vector<std::wstring>& paths, size_t from, size_t to, size_t count = 0) {
     for (size_t i = from; i < to; ++i) count += DeleteFileW(paths[i].c_str()) ? 1 : 0;
     return count;
   };
   // One taken from the middle leaves the others in their order: two more read ones put out only the oldest.
   HANDLE taken = TakeKeptForChecksum(read[300].c_str());
-  ASSERT_NE(taken, INVALID_HANDLE_VALUE);
-  CloseHandle(taken);
+  ASSERT_TRUE(taken != INVALID_HANDLE_VALUE && CloseHandle(taken));
   for (const wchar_t* name : {L"x1", L"x2"}) {
     read.push_back(Write(name, {}));
     KeepForChecksum(read.back().c_str(), OpenForChecksum(read.back().c_str()));
@@ -237,8 +225,7 @@ TEST_F(Files, TheByteProofReadsWholeSectors) {
     g_reads.clear();
     EXPECT_EQ(OpenFilesMatch(file1, file2, c.size, c.testSize), c.expected);
     for (const ReadRecord& read : g_reads) EXPECT_TRUE(read.offset % 4096 == 0 && read.asked % 4096 == 0);
-    CloseHandle(file1);
-    CloseHandle(file2);
+    CloseHandle(file1), CloseHandle(file2);
   }
 }
 
@@ -261,8 +248,7 @@ TEST_F(Files, FileEndsComparesStartAndEndOnly) {
     std::wstring path1 = Write(L"one.bin", content);
     if (c.differAt >= 0) content[c.differAt] ^= 0x40;
     std::wstring path2 = Write(L"two.bin", content);
-    g_reads.clear();
-    g_failingRead = c.failingRead;
+    g_reads.clear(), g_failingRead = c.failingRead;
     EXPECT_EQ(CompareFileEnds(path1.c_str(), path2.c_str(), c.size, c.blockLength), c.expected) << c.differAt;
     EXPECT_EQ(Reads(2), c.readsOfFile1) << c.size << " " << c.differAt;
   }
@@ -274,16 +260,12 @@ TEST_F(Files, ChecksumThreadsOfAPairCancelled) {
   std::wstring paths[2] = {Write(L"one.bin", contents[0]), Write(L"two.bin", contents[1])};
   g_cancelAfterFirstReads = true;
   uint64_t checksums[2] = {};
-  uint32_t errors[2] = {77, 77};
+  uint32_t errors[2] = {77, 77};  // only a failed open changes them
   HANDLE threads[2];
   for (int i = 0; i < 2; ++i) threads[i] = StartChecksumThread(paths[i].c_str(), 5 * MiB, &checksums[i], &errors[i]);
   ASSERT_EQ(WaitForMultipleObjects(2, threads, TRUE, 60000), WAIT_OBJECT_0);
   ASSERT_EQ(g_reads.size(), 2u);
-  EXPECT_NE(g_reads[0].thread, g_reads[1].thread);
-  EXPECT_NE(g_reads[0].buffer, g_reads[1].buffer);
-  for (int i = 0; i < 2; ++i) {
-    EXPECT_EQ(checksums[i], ReferenceChecksum(contents[i], {{0, MiB}}));
-    EXPECT_EQ(errors[i], 77u);
-    CloseHandle(threads[i]);
-  }
+  EXPECT_TRUE(g_reads[0].thread != g_reads[1].thread && g_reads[0].buffer != g_reads[1].buffer);
+  for (int i = 0; i < 2; ++i) EXPECT_TRUE(checksums[i] == ReferenceChecksum(contents[i], {{0, MiB}}) &&
+                                          errors[i] == 77u && CloseHandle(threads[i])) << i;
 }

@@ -17,9 +17,7 @@ TEST(IsKnownIdentical, DirectByFileIndexAndThroughACommonPartner) {
   EXPECT_EQ(IsKnownIdentical(a.comparedWith, &e, 0), 0);
   // c is another name of b's file: known through the file index on one volume; on another volume the same
   // index is another file.
-  b.fileIndexLow = c.fileIndexLow = 77;
-  b.serialRead = c.serialRead = 1;
-  b.volumeSerial = c.volumeSerial = 0xAB;
+  b.fileIndexLow = c.fileIndexLow = 77, b.serialRead = c.serialRead = 1, b.volumeSerial = c.volumeSerial = 0xAB;
   EXPECT_EQ(IsKnownIdentical(a.comparedWith, &c, 0), 1);
   c.volumeSerial = 0xCD;
   EXPECT_EQ(IsKnownIdentical(a.comparedWith, &c, 0), 0);
@@ -40,33 +38,24 @@ TEST(IsKnownIdentical, DirectByFileIndexAndThroughACommonPartner) {
 // of another file leaves that group first, and that file shows one name fewer.
 TEST(JoinLinkGroup, GrowsTheGroupAndMovesANameOutOfItsOldGroup) {
   FileRecord head = {}, other = {}, moved = {}, members[9] = {};
-  head.linkState = other.linkState = LinkState::Single;
-  head.linkCount = other.linkCount = 1;
-  head.fileIndexLow = 7;
+  head.linkState = other.linkState = LinkState::Single, head.linkCount = other.linkCount = 1, head.fileIndexLow = 7;
   JoinLinkGroup(&other, &moved);
   EXPECT_EQ(LinkCount(&other), 2u);
   for (FileRecord& member : members) JoinLinkGroup(&head, &member);
   JoinLinkGroup(&head, &moved);
   EXPECT_EQ(LinkCount(&head), 11u);
   ASSERT_EQ(LinkGroupSize(&head), 11u);
-  EXPECT_EQ(LinkGroupMember(&head, 0), &head);
-  EXPECT_TRUE(IsLinkHead(&head));
-  for (int i = 0; i < 9; ++i) {
-    EXPECT_EQ(LinkGroupMember(&head, i + 1), &members[i]);
-    EXPECT_TRUE(IsLinkMember(&members[i]));
-    EXPECT_EQ(LinkCount(&members[i]), 11u);
-    EXPECT_EQ(members[i].fileIndexLow, 7u);
-  }
+  EXPECT_TRUE(LinkGroupMember(&head, 0) == &head && IsLinkHead(&head));
+  for (int i = 0; i < 9; ++i)
+    EXPECT_TRUE(LinkGroupMember(&head, i + 1) == &members[i] && IsLinkMember(&members[i]) &&
+                LinkCount(&members[i]) == 11u && members[i].fileIndexLow == 7u) << i;
   EXPECT_EQ(LinkGroupMember(&head, 10), &moved);
-  EXPECT_EQ(LinkGroupSize(&other), 1u);
-  EXPECT_EQ(LinkCount(&other), 1u);
-  ReleaseLinkGroups(&head, 1);
-  ReleaseLinkGroups(&other, 1);
+  EXPECT_TRUE(LinkGroupSize(&other) == 1u && LinkCount(&other) == 1u);
+  ReleaseLinkGroups(&head, 1), ReleaseLinkGroups(&other, 1);
 }
 
 HANDLE WINAPI FailOpen(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
-  SetLastError(ERROR_ACCESS_DENIED);
-  return INVALID_HANDLE_VALUE;
+  return SetLastError(ERROR_ACCESS_DENIED), INVALID_HANDLE_VALUE;
 }
 
 // Real files and hard links: met again through linked folders, one file shows more names than links, and the
@@ -74,8 +63,7 @@ HANDLE WINAPI FailOpen(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWOR
 TEST(ResolveLinkGroup, TheNamesOfOneFileJoinTheFirstMetAsHead) {
   const std::filesystem::path dir = TempPath(L"links");
   const std::wstring folder = dir.wstring() + L"\\";
-  PutFile(dir / L"a", "same");
-  PutFile(dir / L"d", "same");
+  PutFile(dir / L"a", "same"), PutFile(dir / L"d", "same");
   ASSERT_TRUE(CreateHardLinkW((folder + L"b").c_str(), (folder + L"a").c_str(), nullptr));
   auto record = [&](const wchar_t* name) {
     FileRecord r = {};
@@ -90,11 +78,9 @@ TEST(ResolveLinkGroup, TheNamesOfOneFileJoinTheFirstMetAsHead) {
     EXPECT_EQ(LinkCount(&records[0]), 2u);
     ASSERT_EQ(LinkGroupSize(&records[0]), 4u);
     EXPECT_EQ(LinkGroupMember(&records[0], 2), &records[3]);
-    for (int i : {1, 3, 4}) {
-      EXPECT_TRUE(IsLinkMember(&records[i]));
-      EXPECT_EQ(records[i].linkGroup, records[0].linkGroup);
-      EXPECT_EQ(LinkCount(&records[i]), 2u);
-    }
+    for (int i : {1, 3, 4})
+      EXPECT_TRUE(IsLinkMember(&records[i]) && records[i].linkGroup == records[0].linkGroup &&
+                  LinkCount(&records[i]) == 2u) << i;
     EXPECT_TRUE(IsSingleName(&records[2]));
     ReleaseLinkGroups(records, 5);
   }

@@ -34,13 +34,11 @@ TEST_F(FileNames, TheFirstNameStandsForTheFileAndAPairFoundIsKnownUnderEveryName
   for (auto [i, first] : firsts) EXPECT_EQ(FirstNameOf(&r[i]), &r[first]) << i;
   EXPECT_FALSE(KnownIdenticalAsFiles(&r[2], &r[3]));
   LinkIdenticalAsFiles(&r[0], &r[3]);
-  EXPECT_TRUE(KnownIdenticalAsFiles(&r[2], &r[1]));
-  EXPECT_TRUE(KnownIdenticalAsFiles(&r[1], &r[2]));
+  EXPECT_TRUE(KnownIdenticalAsFiles(&r[2], &r[1]) && KnownIdenticalAsFiles(&r[1], &r[2]));
   EXPECT_FALSE(KnownIdenticalAsFiles(&r[2], &r[4]));
   // A record that an action relinked carries the kept file's index: it no longer stands for its old file.
   std::vector<FileRecord> relinked = Noted({4, 4, 9});
-  NoteFileName(&relinked[0]);
-  NoteFileName(&relinked[2]);
+  NoteFileName(&relinked[0]), NoteFileName(&relinked[2]);
   relinked[0].fileIndexLow = 9;
   EXPECT_EQ(FirstNameOf(&relinked[1]), &relinked[1]);
 }

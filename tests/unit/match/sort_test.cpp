@@ -58,7 +58,7 @@ TEST_F(Sorting, RecordsGoBySizeThenShallowerFolderThenFolderThenName) {
   EXPECT_EQ(alarms, 10) << "the checking pass sounds once for every swap of neighbours it has to make";
 }
 
-TEST_F(Sorting, AnyShapeSortsLikeStdSortWithoutAlarmAndTheSeedCarriesOver) {
+TEST_F(Sorting, AnyShapeAndAPoolSortLikeStdSortWithoutAlarmAndTheSeedCarriesOver) {
   for (size_t count : {0, 1, 15, 16, 17, 1000, 40000, 1000000}) Sorted(Corpus(count, 7, count / 10 + 1));
   Records oneSize = Sorted(Sorted(Corpus(50000, 3, 1)));  // random, then presorted
   Sorted(Records(oneSize.rbegin(), oneSize.rend()));
@@ -67,8 +67,7 @@ TEST_F(Sorting, AnyShapeSortsLikeStdSortWithoutAlarmAndTheSeedCarriesOver) {
   const uint32_t afterPool1 = SortSeed;
   Sorted(Corpus(700, 12, 50));  // the same records again, as pool 2
   EXPECT_NE(SortSeed, afterPool1) << "pool 2 goes on from the seed pool 1 left, so it draws other pivots";
-}
-TEST_F(Sorting, APoolSortsExactlyAsWithoutFolderPlacesAndIsNumbered) {
+  // A pool sorts exactly as without folder places, and is numbered.
   wchar_t sameText[] = L"C:\\a\\";  // another string of one folder's text: the two must share a place
   Records plain = Corpus(30000, 5, 40);
   for (size_t i = 0; i < plain.size(); i += 3)

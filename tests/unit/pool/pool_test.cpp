@@ -58,8 +58,7 @@ TEST(FilePool, ReleaseFreesSharedFolderStringsOnceWhateverTheOrder) {
   RenumberRecords(&pool);
   for (uint32_t i = 0; i < pool.count; ++i) EXPECT_EQ(pool.records[i].index, i);
   ReleaseFilePool(&pool);
-  EXPECT_EQ(pool.count, 0u);
-  EXPECT_EQ(pool.rootDir, nullptr);
+  EXPECT_TRUE(pool.count == 0u && pool.rootDir == nullptr);
   EXPECT_TRUE(HeapValidate(GetProcessHeap(), 0, nullptr));
 }
 }  // namespace

@@ -1,5 +1,4 @@
 // Content comparison, on real files whose reads go through the file-system seam, logged or made to fail.
-
 #include <mutex>
 #include <random>
 #include <tuple>
@@ -73,8 +72,8 @@ class Files : public ::testing::Test {
  protected:
   void SetUp() override { InitChecksumBuffers(), FileSystem.Read = LoggingRead, g_reads.clear(), g_failingRead = 0; }
   void TearDown() override {
-    g_cancelAfterFirstReads = false;
     for (const std::wstring& file : files_) DeleteFileW(file.c_str());
+    g_cancelAfterFirstReads = false;
   }
   std::wstring Write(const wchar_t* name, const Bytes& content) {
     PutFile(TempPath(name), std::string(content.begin(), content.end()));
@@ -198,10 +197,8 @@ TEST_F(Files, KeptOpensAreReadFromTheStartAndBounded) {
   // One taken from the middle leaves the others in their order: two more read ones put out only the oldest.
   HANDLE taken = TakeKeptForChecksum(read[300].c_str());
   ASSERT_TRUE(taken != INVALID_HANDLE_VALUE && CloseHandle(taken));
-  for (const wchar_t* name : {L"x1", L"x2"}) {
-    read.push_back(Write(name, {}));
-    KeepForChecksum(read.back().c_str(), OpenForChecksum(read.back().c_str()));
-  }
+  for (const wchar_t* name : {L"x1", L"x2"})
+    read.push_back(Write(name, {})), KeepForChecksum(read.back().c_str(), OpenForChecksum(read.back().c_str()));
   EXPECT_EQ(deletable(unread, 0, 4), 4u);
   EXPECT_EQ(deletable(unread, 4, 260), 0u);
   EXPECT_EQ(deletable(read, 0, 9) + deletable(read, 300, 301), 10u);

@@ -1,5 +1,3 @@
-
-
 #include "base/memory.h"
 #include "identity/known_identical.h"
 #include "identity/link_groups.h"
@@ -65,10 +63,8 @@ TEST(ResolveLinkGroup, TheNamesOfOneFileJoinTheFirstMetAsHead) {
   const std::wstring folder = dir.wstring() + L"\\";
   PutFile(dir / L"a", "same"), PutFile(dir / L"d", "same");
   ASSERT_TRUE(CreateHardLinkW((folder + L"b").c_str(), (folder + L"a").c_str(), nullptr));
-  auto record = [&](const wchar_t* name) {
-    FileRecord r = {};
-    r.dir = const_cast<wchar_t*>(folder.c_str()), r.name = const_cast<wchar_t*>(name), r.size = 4;
-    return r;
+  auto record = [&](const wchar_t* name, FileRecord r = {}) {
+    return r.dir = const_cast<wchar_t*>(folder.c_str()), r.name = const_cast<wchar_t*>(name), r.size = 4, r;
   };
   for (LinkGroupGathering gathering : {LinkGroupGathering::AllNamesNow, LinkGroupGathering::AsMet}) {
     FileRecord records[] = {record(L"a"), record(L"b"), record(L"d"), record(L"a"), record(L"b")};

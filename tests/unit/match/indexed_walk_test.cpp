@@ -36,10 +36,8 @@ void MakeTree(const fs::path& root) {
   std::mt19937 random(2024);
   std::vector<fs::path> made;
   int copies = 0;
-  auto content = [&](size_t size, uint32_t id) {
-    std::string bytes(size, '\0');
-    std::mt19937 fill(id);
-    for (char& byte : bytes) byte = char(fill());
+  auto content = [&](size_t size, uint32_t id, std::string bytes = {}) {
+    for (std::mt19937 fill(id); bytes.size() < size;) bytes += char(fill());
     return bytes;
   };
   const fs::path folders[] = {root / "a", root / "a" / "sub", root / "a" / "x", root / "b", root / "b" / "y",
@@ -101,9 +99,7 @@ std::string ListTree(const fs::path& root) {
 }
 
 struct Case {
-  const char* label;
-  bool twoPools;
-  std::function<void()> options;
+  const char* label; bool twoPools; std::function<void()> options;
   int64_t fewestPairs = 2000;  // that the plain walk tests: a case that reaches few proves little
 };
 
@@ -117,15 +113,12 @@ class IndexedWalk : public ::testing::TestWithParam<Case> {
     fs::remove_all(root_);
     MakeTree(root_);
     ResetProgramState();  // the walk before left its options, counters and faults
-    RunOptions.SameVolume = 1;
-    RunOptions.ParallelRead = 0;
+    RunOptions.SameVolume = 1, RunOptions.ParallelRead = 0;
     GetParam().options();
     std::wstring folder1 = root_.wstring() + L"\\", folder2 = folder1;
     if (GetParam().twoPools) folder1 += L"a\\", folder2 += L"b\\";
     RunOptions.SameSearchFolder = !GetParam().twoPools;
-    lstrcpyW(SearchFolder1, folder1.c_str());
-    lstrcpyW(SearchFolder2, folder2.c_str());
-
+    lstrcpyW(SearchFolder1, folder1.c_str()), lstrcpyW(SearchFolder2, folder2.c_str());
     FilePool pool1 = {}, pool2 = {};
     for (auto [pool, folder] : {std::pair(&pool1, &folder1), std::pair(&pool2, &folder2)}) {
       if (pool == &pool2 && !GetParam().twoPools) break;
@@ -136,12 +129,10 @@ class IndexedWalk : public ::testing::TestWithParam<Case> {
     FilePool& second = GetParam().twoPools ? pool2 : pool1;
 
     CapturedOutput output;
-    FileSystem.Open = HostileOpen;
-    FileSystem.CreateHardLink = HostileHardLink;
+    FileSystem.Open = HostileOpen, FileSystem.CreateHardLink = HostileHardLink;
     SetIndexedRunMinimumForTesting(indexedRunMinimum);
     uint32_t found = MatchPools(pool1.records, pool1.count, second.records, second.count, 1);
-    ReleaseFilePool(&pool1);
-    ReleaseFilePool(&pool2);
+    ReleaseFilePool(&pool1), ReleaseFilePool(&pool2);
     std::string text = std::regex_replace(output.Text(), std::regex(" in [0-9.]+ [A-Za-z]+\r\n"), " in T\r\n");
     return text + "found " + std::to_string(found) + "\n" + ListTree(root_);
   }

@@ -1,6 +1,5 @@
 // Large files ruled out by their pieces ahead of the walk: which files are read, what the pieces rule out, and
 // that a file that cannot be read leaves its size to the walk.
-
 #include "compare/checksum_buffers.h"
 #include "compare/whole_file_checksum.h"
 #include "match/pieces_ahead.h"
@@ -10,10 +9,7 @@ namespace {
 namespace fs = std::filesystem;
 constexpr size_t kLarge = 1 << 20;
 
-std::string Changed(std::string bytes, size_t at) {
-  bytes[at] ^= 0x5A;
-  return bytes;
-}
+std::string Changed(std::string bytes, size_t at) { return bytes[at] ^= 0x5A, bytes; }
 
 TEST(PiecesAhead, LargeFilesAreReadWholeOnlyWhenTheirPiecesAreShared) {
   InitChecksumBuffers();
@@ -42,8 +38,7 @@ TEST(PiecesAhead, LargeFilesAreReadWholeOnlyWhenTheirPiecesAreShared) {
   HANDLE lock = CreateFileW((folder + L"m1").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   RuleOutLargeFilesByPieces(one.data(), uint32_t(one.size()), one.data(), uint32_t(one.size()));
   CloseHandle(lock);
-  auto whole = [&](size_t i) {
-    uint32_t error = 0;
+  auto whole = [&](size_t i, uint32_t error = 0) {
     return ChecksumWholeFile((folder + one[i].name).c_str(), one[i].size, &error);
   };
   // Small files, large ones that may have a copy, and a size with a file unread are left to the walk.

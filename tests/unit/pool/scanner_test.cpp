@@ -1,5 +1,3 @@
-
-
 #include <algorithm>
 #include <map>
 #include <tuple>

@@ -57,8 +57,7 @@ TEST_F(Pairs, ThePathOfOneFileIgnoringCaseIsNoPair) {
     if (upper) b.dir = upperDir.data();
     a.checksum = 7, b.checksum = 9;
     totals_.pairsTested = INT32_MAX;  // a large run of one size counts past 32 bits
-    ComparePair(&a, &b, &totals_);
-    ComparePair(&b, &a, &totals_);
+    ComparePair(&a, &b, &totals_), ComparePair(&b, &a, &totals_);
     EXPECT_EQ(totals_.pairsTested, INT32_MAX + 2LL * tested) << name1 << L" " << name2;
   }
 }
@@ -130,15 +129,14 @@ TEST_F(Pairs, EqualIndexesOnTwoVolumesAreTwoFiles) {
   Write(L"a", "mine"), Write(L"b", "else"), Write(L"d", "mine");
   ASSERT_TRUE(CreateHardLinkW((dir_ + L"c").c_str(), (dir_ + L"a").c_str(), nullptr));
   wchar_t names[][2] = {L"a", L"b", L"c", L"d"};
-  FileRecord records[] = {Record(names[0], 4, 0), Record(names[1], 4, 1), Record(names[2], 4, 2),
-                          Record(names[3], 4, 3)};
+  FileRecord records[4];
+  for (uint32_t i = 0; i < 4; ++i) records[i] = Record(names[i], 4, i);
   ResolveLinkGroup(records, 4, &records[0]);
   EXPECT_EQ(LinkGroupSize(&records[0]), 2u) << "b has the index of a, on another volume";
   EXPECT_FALSE(IsLinkResolved(&records[1]));
   // Two names of one file stay one file; b is no further name of a, and d is a copy of it.
   for (FileRecord* record : {&records[1], &records[3]}) ResolveLinkGroup(records, 4, record);
-  EXPECT_EQ(HasEqualFileIndex(&records[0], &records[2]), 1);
-  EXPECT_EQ(HasEqualFileIndex(&records[0], &records[1]), 0);
+  EXPECT_TRUE(HasEqualFileIndex(&records[0], &records[2]) == 1 && HasEqualFileIndex(&records[0], &records[1]) == 0);
   RunOptions.FindHardlinks1 = RunOptions.FindHardlinks2 = 1;
   RunOptions.Action = ActionDeleteFile1;
   ComparePair(&records[1], &records[0], &totals_);

@@ -21,9 +21,7 @@ std::vector<FileRecord> Noted(std::vector<uint32_t> indexes, int64_t size = 10) 
   return records;
 }
 
-struct FileNames : testing::Test {
-  void TearDown() override { ForgetFileNames(); }
-};
+struct FileNames : testing::Test { void TearDown() override { ForgetFileNames(); } };
 
 // The first name met stands for the file; x and y under a second name each: once x and y are found identical,
 // every pair of their names is known.

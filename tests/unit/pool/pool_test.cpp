@@ -139,14 +139,12 @@ TEST(FilePool, ReleaseFreesSharedFolderStringsOnceWhateverTheOrder) {
   wchar_t* dir = DupString(L"C:\\root\\a\\");
   for (int i = 0; i < 3; ++i) {
     FileRecord* record = AppendRecord(&pool);
-    record->dir = dir;
-    record->name = DupString(L"f");
+    record->dir = dir, record->name = DupString(L"f");
     record->ownsDir = i == 2;  // the owner need not be the first record after a sort
   }
-  FileRecord* withList = &pool.records[1];
-  withList->comparedWith = static_cast<PtrList*>(MemAlloc(sizeof(PtrList)));
-  PtrListInit(withList->comparedWith);
-  PtrListAdd(withList->comparedWith, &pool.records[0]);
+  PtrList*& list = pool.records[1].comparedWith;
+  list = static_cast<PtrList*>(MemAlloc(sizeof(PtrList)));
+  PtrListInit(list), PtrListAdd(list, &pool.records[0]);
   RenumberRecords(&pool);
   for (uint32_t i = 0; i < pool.count; ++i) EXPECT_EQ(pool.records[i].index, i);
   ReleaseFilePool(&pool);

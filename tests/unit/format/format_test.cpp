@@ -4,6 +4,7 @@
 
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "format/error_names.h"
 #include "format/size_format.h"
@@ -15,7 +16,7 @@ constexpr int64_t kTiB = int64_t(1) << 40;
 
 using SizeCase = std::pair<int64_t, const wchar_t*>;
 
-TEST(FormatSize1024, RoundsAsTheMessagesShowIt) {
+TEST(FormatSize, RoundsInUnitsOf1024And1000AsTheMessagesShowIt) {
   const SizeCase cases[] = {
       {0, L"0 Bytes"},          {1024, L"1024 Bytes"},       {1025, L"1 KB"},          {1536, L"1 KB"},
       {716800, L"700 KB"},      {728064, L"720 KB"},         {737280, L"720 KB"},      {757759, L"720 KB"},
@@ -26,10 +27,7 @@ TEST(FormatSize1024, RoundsAsTheMessagesShowIt) {
       {11274289152, L"10 GB"},  {11381663334, L"11 GB"},     // 10.5 GiB rounds down, 10.6 GiB up
   };
   for (const auto& [bytes, text] : cases) EXPECT_STREQ(FormatSize1024(bytes), text) << bytes;
-}
-
-TEST(FormatSize1000, RoundsAsTheMessagesShowIt) {
-  const SizeCase cases[] = {
+  const SizeCase cases1000[] = {
       {100000, L"100000 Bytes"}, {100001, L"100 KB"},       {739999, L"720 KB"},      {740000, L"740 KB"},
       {1000000, L"1000 KB"},     {1000001, L"1.0 MB"},      {1500000, L"1.5 MB"},     {9999999, L"9.9 MB"},
       {10000000, L"10 MB"},      {999999999, L"999 MB"},    {1000000000, L"1 GB"},    {1040000000, L"1 GB"},
@@ -37,7 +35,7 @@ TEST(FormatSize1000, RoundsAsTheMessagesShowIt) {
       {9960000000, L"10 GB"},    {1000000000000, L"1 TB"},  {1500000000000, L"1.5 TB"}, {-2, L"4294967294 Bytes"},
       {10500000000, L"10 GB"},   {10600000000, L"11 GB"},
   };
-  for (const auto& [bytes, text] : cases) EXPECT_STREQ(FormatSize1000(bytes), text) << bytes;
+  for (const auto& [bytes, text] : cases1000) EXPECT_STREQ(FormatSize1000(bytes), text) << bytes;
 }
 
 TEST(FormatDuration, UnitsAndTenths) {
@@ -67,14 +65,12 @@ TEST(FormatCount, SeparatesThousandsAboveAMillionAndThreeCountsStandInOneMessage
   EXPECT_STREQ(FormatCount(12345678), L"12345678") << "a locale without a separator";
   LocaleSeparator = L".";
   const wchar_t* texts[] = {FormatCount(12345678), FormatCount(7), FormatCount(1000000)};
-  EXPECT_STREQ(texts[0], L"12.345.678");
-  EXPECT_STREQ(texts[1], L"7");
-  EXPECT_STREQ(texts[2], L"1.000.000");
+  EXPECT_EQ(std::vector<std::wstring>(texts, texts + 3), std::vector<std::wstring>({L"12.345.678", L"7", L"1.000.000"}));
   EXPECT_EQ(FormatCount(5), texts[0]) << "a fourth reuses the first";
   EXPECT_STREQ(texts[0], L"5");  // a shorter number leaves nothing of the longer one behind
 }
 
-TEST(ErrorName, KnownWordsAndDecimalForTheRest) {
+TEST(ErrorName, KnownWordsAndDecimalForTheRestNeverSharedByTwoThreads) {
   const std::pair<uint32_t, const char*> cases[] = {
       {2, "FILE_NOT_FOUND"},     {5, "ACCESS_DENIED"},        {23, "CRC"},
       {32, "SHARING_VIOLATION"}, {183, "ERROR_ALREADY_EXISTS"}, {206, "FILENAME_EXCED_RANGE"},
@@ -84,9 +80,6 @@ TEST(ErrorName, KnownWordsAndDecimalForTheRest) {
   for (const auto& [code, text] : cases) EXPECT_STREQ(ErrorName(code), text) << code;
   SetLastError(32);
   EXPECT_STREQ(LastErrorName(), "SHARING_VIOLATION");
-}
-
-TEST(ErrorName, TwoThreadsNeverShareAnUnknownCodeText) {
   auto hammer = [](uint32_t base, bool* clean) {  // formats its own codes, checking the text after every call
     for (uint32_t i = 0; i < 20000; ++i)
       if (std::to_string(base + i % 7 * 2) != ErrorName(base + i % 7 * 2)) *clean = false;

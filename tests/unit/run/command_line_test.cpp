@@ -22,7 +22,7 @@ std::vector<std::wstring> Split(const std::wstring& line) {
   return out;
 }
 
-TEST(SplitCommandLine, QuotesWhiteSpaceAndBackslashes) {
+TEST(SplitCommandLine, QuotesWhiteSpaceBackslashesAndTheBufferLimits) {
   const std::pair<std::wstring, std::vector<std::wstring>> cases[] = {
       {L"", {}},
       {L"zav", {L"zav"}},
@@ -38,9 +38,7 @@ TEST(SplitCommandLine, QuotesWhiteSpaceAndBackslashes) {
       {L"\"C:\\Program Files\\zav.exe\" x", {L"C:\\Program Files\\zav.exe", L"x"}},
   };
   for (const auto& [line, args] : cases) EXPECT_EQ(Split(line), args) << std::string(line.begin(), line.end());
-}
-
-TEST(SplitCommandLine, The32ndArgumentOnIsIgnoredAndOddLinesStayInsideTheBuffer) {
+  // The 32nd argument on is ignored.
   std::wstring many = L"zav";
   for (int i = 1; i < 40; ++i) many += L" a" + std::to_wstring(i);
   ASSERT_EQ(Split(many).size(), 31u);
@@ -69,18 +67,15 @@ TEST(ParseSizeText, NumbersUnitsAndOddText) {
   EXPECT_EQ(ParseSizeText((text63 + L" ").c_str()), 0) << "longer than 63 characters";
 }
 
-class ParseArgumentsTest : public ::testing::Test {
- protected:
-  int Parse(std::vector<std::wstring> words) {
-    words.insert(words.begin(), L"zav");
-    Argv args(words);
-    return ParseArguments(args.Count(), args.Data());
-  }
-};
+int Parse(std::vector<std::wstring> words) {
+  words.insert(words.begin(), L"zav");
+  Argv args(words);
+  return ParseArguments(args.Count(), args.Data());
+}
 
 // A digit right after the letter makes the word a no-op; a word too short for its option is a specification.
 // A slash stands for the dash as it does for the option words.
-TEST_F(ParseArgumentsTest, SizeOptions) {
+TEST(ParseArguments, SizeOptions) {
   const int64_t kNone = kNoSizeLimit;
   const std::tuple<const wchar_t*, int64_t, int64_t, int64_t, const wchar_t*> cases[] = {
       {L"-t:4K", 8192, 0, kNone, L""},         {L"-t:12289", 12288, 0, kNone, L""},
@@ -105,7 +100,7 @@ TEST_F(ParseArgumentsTest, SizeOptions) {
 }
 
 // Option words are read in any case, with a slash for the dash.
-TEST_F(ParseArgumentsTest, OptionWordsInAnyCaseAndWithASlash) {
+TEST(ParseArguments, OptionWordsInAnyCaseAndWithASlash) {
   EXPECT_EQ(Parse({L"-s", L"-fh1", L"-r2", L"-i", L"-u", L"-def", L"-n", L"-dsn"}), 0);
   const RunOptionsRecord lower = RunOptions;
   ResetRunOptions();
@@ -116,7 +111,7 @@ TEST_F(ParseArgumentsTest, OptionWordsInAnyCaseAndWithASlash) {
   EXPECT_EQ(FileSpec1[0], 0);
 }
 
-TEST_F(ParseArgumentsTest, SpecificationsAndUnknownWords) {
+TEST(ParseArguments, SpecificationsAndUnknownWords) {
   EXPECT_EQ(Parse({L"", L"/foo", L"", L"C:\\b"}), 0);
   EXPECT_STREQ(FileSpec1, L"-foo");
   EXPECT_STREQ(FileSpec2, L"C:\\b");

@@ -76,8 +76,6 @@ wchar_t* NameBesideTarget(const wchar_t* targetPath, const wchar_t* suffix, Make
   return nullptr;
 }
 
-const wchar_t* NameOnly(const wchar_t* path) { return wcsrchr(path, L'\\') + 1; }
-
 // Gives a held file a new name, never over an existing one; the hold stays.
 bool RenameHeld(HANDLE file, const wchar_t* newPath) {
   size_t length = wcslen(newPath);

@@ -8,6 +8,7 @@
 #include "compare/byte_compare.h"
 #include "compare/kept_opens.h"
 #include "identity/record_identity.h"
+#include "pool/record_path.h"
 #include "seam/system_calls.h"
 
 namespace {
@@ -62,13 +63,9 @@ bool LeadsThroughLink(HANDLE file, const wchar_t* path) {
   DWORD bytes = sizeof(FILE_NAME_INFO) + kPathUnits * sizeof(wchar_t);
   auto* own = static_cast<FILE_NAME_INFO*>(MemAlloc(bytes));
   bool differs = false;
-  if (GetFileInformationByHandleEx(file, FileNameInfo, own, bytes)) {
-    const wchar_t* end = own->FileName + own->FileNameLength / sizeof(wchar_t);
-    const wchar_t* ownName = end;
-    while (ownName > own->FileName && ownName[-1] != L'\\') --ownName;
-    differs = CompareStringOrdinal(ownName, static_cast<int>(end - ownName), wcsrchr(path, L'\\') + 1, -1, TRUE) !=
-              CSTR_EQUAL;
-  }
+  // The block is zero-filled and longer than any name, so the name it gets ends with a NUL.
+  if (GetFileInformationByHandleEx(file, FileNameInfo, own, bytes))
+    differs = CompareStringOrdinal(NameOnly(own->FileName), -1, NameOnly(path), -1, TRUE) != CSTR_EQUAL;
   MemFree(own);
   return differs;
 }

@@ -19,5 +19,13 @@ class JoinedPath {
   wchar_t* text_;
 };
 
+// The last part of a path that holds a backslash: the name after it.
+inline const wchar_t* NameOnly(const wchar_t* path) {
+  const wchar_t* name = path;
+  for (const wchar_t* p = path; *p; ++p)
+    if (*p == L'\\') name = p + 1;
+  return name;
+}
+
 // Backslashes in a folder path, not counting a leading \\ or \\?\ (the long-path form of C:\a\ counts 2).
 int CountPathDepth(const wchar_t* folder);

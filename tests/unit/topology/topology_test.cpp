@@ -181,15 +181,25 @@ HANDLE WINAPI WatchOpen(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTR
   return CreateFileW(path, access, share, security, disposition, flags, templateFile);
 }
 
-// On two disks both labels come before either scan, and scans and pair reads run on two threads at once.
-class ParallelRun : public Topology, public ::testing::WithParamInterface<const wchar_t*> {};
+// On two disks both labels come before either scan, and scans and pair reads run on two threads at once. The
+// 32-bit exe on 64-bit Windows has system32 redirected per thread: read by those threads, the notepad.exe named
+// in system32 must be the real (64-bit) one the main thread copied; the 64-bit exe is never redirected.
+struct ParallelCase {
+  bool systemFolder;  // notepad.exe there, else the folder on C:, beside the folder on Z:
+  const wchar_t* option;  // -n again for none
+  const char* pairs;
+};
+class ParallelRun : public Topology, public ::testing::WithParamInterface<ParallelCase> {};
 
 TEST_P(ParallelRun, TwoDrivesWorkOnTwoThreadsAndPrintWhatOneDrivePrints) {
+  DisableWow64Redirection();  // as the run does first: the copy below is then of the real file
   const std::wstring name = L"zav-parallel-" + std::to_wstring(GetCurrentProcessId());
   const std::filesystem::path folders[] = {L"C:\\" + name, L"Z:\\tmp\\" + name};
   const std::tuple<int, const wchar_t*, char> files[] = {{0, L"same", 1}, {0, L"differs", 3}, {0, L"one", 4},
                                                          {1, L"copy", 1}, {1, L"copy2", 1}, {1, L"differs", 5}};
   for (auto [pool, file, seed] : files) PutFile(folders[pool] / file, std::string(seed == 4 ? 123 : 20000, seed));
+  const wchar_t* notepad = L"C:\\windows\\system32\\notepad.exe";
+  ASSERT_TRUE(CopyFileW(notepad, (folders[1] / L"notepad.exe").c_str(), FALSE));
   RunWatch watch[2];
   std::string text[2];
   for (int32_t disk : {0, 1}) {
@@ -198,9 +208,8 @@ TEST_P(ParallelRun, TwoDrivesWorkOnTwoThreadsAndPrintWhatOneDrivePrints) {
     Watch = &watch[disk];
     ConsoleScreen.ShownAt = WatchScanner;
     FileSystem.Open = WatchOpen;
-    std::vector<std::wstring> words = {L"zav.exe", folders[0], folders[1], L"-n"};
-    if (*GetParam()) words.push_back(GetParam());
-    Argv args(words);
+    const std::wstring first = GetParam().systemFolder ? notepad : folders[0].wstring();
+    Argv args({L"zav.exe", first, folders[1], L"-n", GetParam().option});
     text[disk] = Capture([&] { EXPECT_EQ(0, RunMain(args.Count(), args.Data())); });
     text[disk] = text[disk].substr(0, text[disk].rfind(" in "));  // the duration differs
   }
@@ -209,32 +218,16 @@ TEST_P(ParallelRun, TwoDrivesWorkOnTwoThreadsAndPrintWhatOneDrivePrints) {
   size_t verdictAt = text[0].find(kSame);  // the only line that differs
   ASSERT_NE(std::string::npos, verdictAt) << text[0];
   EXPECT_EQ(text[0].replace(verdictAt, strlen(kSame), kDifferent), text[1]);
-  EXPECT_NE(std::string::npos, text[1].find("\r\nsame == copy\r\nsame == copy2\r\n"));
+  EXPECT_NE(std::string::npos, text[1].find(GetParam().pairs)) << text[1];
   EXPECT_EQ(std::string::npos, watch[0].printedAtFirstCount.find("scanning file pool 2: "));
   EXPECT_NE(std::string::npos, watch[1].printedAtFirstCount.find("scanning file pool 2: "));
   EXPECT_TRUE(watch[1].scans.met && watch[1].checksums.met);
 }
 
-INSTANTIATE_TEST_SUITE_P(Checksums, ParallelRun, ::testing::Values(L"", L"-t:8K"));  // whole files, test blocks
-
-// The 32-bit exe on 64-bit Windows has system32 redirected per thread. Read at once by scan and checksum
-// threads, the file named in system32 must be the real (64-bit) one the main thread copied here; the 64-bit
-// exe is never redirected and must agree. (One drive, one thread after the other, is read end to end.)
-TEST_F(Topology, Wow64ScanAndChecksumThreadsSeeTheRealSystemFolder) {
-  DisableWow64Redirection();  // as the run does first: the copy below is then of the real file
-  const std::filesystem::path folder = L"Z:\\tmp\\zav-wow64-" + std::to_wstring(GetCurrentProcessId());
-  std::filesystem::create_directories(folder);
-  ASSERT_TRUE(CopyFileW(L"C:\\windows\\system32\\notepad.exe", (folder / L"notepad.exe").c_str(), FALSE));
-  PutZOnDisk(1);
-  RunWatch watch;
-  Watch = &watch;
-  FileSystem.Open = WatchOpen;
-  Argv args({L"zav.exe", L"C:\\windows\\system32\\notepad.exe", folder.wstring(), L"-n"});
-  std::string text = Capture([&] { EXPECT_EQ(0, RunMain(args.Count(), args.Data())); });
-  std::filesystem::remove_all(folder);
-  EXPECT_NE(std::string::npos, text.find("\r\nnotepad.exe == notepad.exe\r\n")) << text;
-  EXPECT_TRUE(watch.checksums.met);  // both files read on two threads at once
-}
+INSTANTIATE_TEST_SUITE_P(Checksums, ParallelRun, ::testing::Values(  // whole files, test blocks, the system folder
+    ParallelCase{false, L"-n", "\r\nsame == copy\r\nsame == copy2\r\n"},
+    ParallelCase{false, L"-t:8K", "\r\nsame == copy\r\nsame == copy2\r\n"},
+    ParallelCase{true, L"-n", "\r\nnotepad.exe == notepad.exe\r\n"}));
 
 // Each text stands in a buffer of exactly capacity units with 16 guard units behind it that must stay untouched.
 TEST(WideText, ReplaceAllNoCaseNeverOutgrowsItsBuffer) {

@@ -72,23 +72,22 @@ class CapturedOutput {
     CloseHandle(read_);
     CloseHandle(write_);
   }
-  std::string Text() { return From(0); }  // everything printed so far
-  std::string Take() {                    // what was printed since the last call
-    std::string text = From(taken_);
+  std::string Text() {  // everything printed so far
+    LARGE_INTEGER size = {};
+    GetFileSizeEx(read_, &size);
+    std::string text(size_t(size.QuadPart), '\0');
+    DWORD read = 0;
+    OVERLAPPED start = {};
+    if (!text.empty()) ReadFile(read_, &text[0], DWORD(text.size()), &read, &start);
+    return text.substr(0, read);
+  }
+  std::string Take() {  // what was printed since the last call
+    std::string text = Text().substr(taken_);
     taken_ += text.size();
     return text;
   }
 
  private:
-  std::string From(size_t offset) {
-    LARGE_INTEGER size = {};
-    GetFileSizeEx(read_, &size);
-    std::string text(size_t(size.QuadPart) - offset, '\0');
-    DWORD read = 0;
-    SetFilePointer(read_, LONG(offset), nullptr, FILE_BEGIN);
-    if (!text.empty()) ReadFile(read_, &text[0], DWORD(text.size()), &read, nullptr);
-    return text.substr(0, read);
-  }
   static inline int count_ = 0;
   HANDLE write_, read_;
   size_t taken_ = 0;

@@ -16,11 +16,9 @@
 namespace {
 using Runs = std::vector<std::pair<int, int>>;
 struct FakeScreen {
-  explicit FakeScreen(int columns = 80, int rows = 25)
-      : width(columns), height(rows), cells(size_t(columns) * rows, CHAR_INFO{{L' '}, 0x1E}) {}
-  int width, height;
+  int width = 80, height = 25;
   COORD cursor = {0, 0};
-  std::vector<CHAR_INFO> cells;
+  std::vector<CHAR_INFO> cells = std::vector<CHAR_INFO>(80 * 25, CHAR_INFO{{L' '}, 0x1E});
   Runs writes;  // first and last column of every write
   DWORD windowOwner = 0;
   std::vector<INPUT_RECORD> input;  // reading fails once they are used up

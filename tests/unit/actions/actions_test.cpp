@@ -126,8 +126,8 @@ class ActionTest : public ::testing::Test {
   }
   std::string Output() { return output_->Text(); }  // everything printed since SetUp
   // The pair held as the matching holds it, handed to the action.
-  int Act(TestFile* file1, TestFile* file2, int linked = 0) {
-    DuplicatePair pair(&file1->record, &file2->record, linked != 0);
+  int Act() {
+    DuplicatePair pair(&one_->record, &two_->record, false);
     EXPECT_EQ(HoldPair(&pair, RunOptions.Action ? HoldFor::Action : HoldFor::Report), PairProof::Duplicate);
     return ActOnDuplicate(&pair, &redundant_);
   }
@@ -177,7 +177,7 @@ TEST_F(ActionTest, NothingIsLostAndTheErrorIsShown) {
     Faults = faults;
     InjectFaults();
     RunOptions.Action = action;
-    EXPECT_EQ(Act(one_, two_), message == kSkip ? 0 : 1);
+    EXPECT_EQ(Act(), message == kSkip ? 0 : 1);
     EXPECT_EQ(Output(), "a\\x.txt == b\\y.txt\r\n" + std::string(message));
     EXPECT_EQ(FileText(one_->path), "same");
     EXPECT_EQ(FileText(two_->path), "same");
@@ -215,7 +215,7 @@ TEST_F(ActionTest, AnOldCopyLeftBesideTheTargetIsNamed) {
     Faults = faults;
     InjectFaults();
     RunOptions.Action = ActionLinkFile2;
-    EXPECT_EQ(Act(one_, two_), 1);
+    EXPECT_EQ(Act(), 1);
     EXPECT_TRUE(std::regex_match(Output(), std::regex("a\\\\x\\.txt == b\\\\y\\.txt\r\n" + message)));
     EXPECT_EQ(fs::exists(two_->path) && fs::equivalent(one_->path, two_->path), replaced);
     std::vector<std::wstring> left = Leftovers();
@@ -291,18 +291,18 @@ TEST_F(ActionTest, TheFallbackAndTheRefusals) {
 }
 
 TEST_F(ActionTest, ThePairLineAndTheFoundData) {
-  // link states, already linked, replaced by a link; what is printed and counted (== and =hardlink= end to end)
-  const std::tuple<LinkState, LinkState, int, int, const char*, int64_t> cases[] = {
-      {kMember, kSingle, 0, 0, "a\\x.txt += b\\y.txt\r\n", 4096},
-      {kSingle, kMember, 0, 0, "a\\x.txt =+ b\\y.txt\r\n", 0},
-      {kMember, kMember, 0, 0, "a\\x.txt ++ b\\y.txt\r\n", 0},
-      {kSingle, kSingle, 0, 1, "", 0},  // replaced: never file2 again
+  // link states, replaced by a link; what is printed and counted (== and =hardlink= end to end)
+  const std::tuple<LinkState, LinkState, int, const char*, int64_t> cases[] = {
+      {kMember, kSingle, 0, "a\\x.txt += b\\y.txt\r\n", 4096},
+      {kSingle, kMember, 0, "a\\x.txt =+ b\\y.txt\r\n", 0},
+      {kMember, kMember, 0, "a\\x.txt ++ b\\y.txt\r\n", 0},
+      {kSingle, kSingle, 1, "", 0},  // replaced: never file2 again
   };
-  for (const auto& [state1, state2, linked, replaced, output, redundant] : cases) {
+  for (const auto& [state1, state2, replaced, output, redundant] : cases) {
     Restart();
     std::tie(one_->record.linkState, two_->record.linkState, two_->record.replacedByLink) =
         std::tie(state1, state2, replaced);
-    EXPECT_EQ(Act(one_, two_, linked), !replaced);
+    EXPECT_EQ(Act(), !replaced);
     EXPECT_EQ(Output(), output);
     EXPECT_EQ(redundant_, redundant) << output;
   }

@@ -23,7 +23,6 @@ TEST(IsKnownIdentical, DirectByFileIndexAndThroughACommonPartner) {
   // asked (these records have no path to ask with).
   b.serialRead = c.serialRead = kOnPoolVolume;
   EXPECT_EQ(IsKnownIdentical(a.comparedWith, &c, 0), 1);
-  b.serialRead = c.serialRead = kSerialRead;
   // d shares the partner b with a: known only when looking deep.
   LinkIdentical(&d, &b);
   EXPECT_EQ(IsKnownIdentical(a.comparedWith, &d, 0), 0);

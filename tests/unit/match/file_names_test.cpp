@@ -25,7 +25,7 @@ struct FileNames : testing::Test { void TearDown() override { ForgetFileNames();
 
 // The first name met stands for the file; x and y under a second name each: once x and y are found identical,
 // every pair of their names is known.
-TEST_F(FileNames, TheFirstNameStandsForTheFileAndAPairFoundIsKnownUnderEveryName) {
+TEST_F(FileNames, TheFirstNameStandsForTheFileUnderEveryNameUntilANewSize) {
   std::vector<FileRecord> r = Noted({1, 2, 1, 2, 3, 0});
   for (FileRecord& record : r) NoteFileName(&record);
   const std::pair<int, int> firsts[] = {{2, 0}, {0, 0}, {1, 1}, {5, 5}};  // an unread index stands for no other
@@ -39,10 +39,7 @@ TEST_F(FileNames, TheFirstNameStandsForTheFileAndAPairFoundIsKnownUnderEveryName
   NoteFileName(&relinked[0]), NoteFileName(&relinked[2]);
   relinked[0].fileIndexLow = 9;
   EXPECT_EQ(FirstNameOf(&relinked[1]), &relinked[1]);
-}
-
-// One long run grows the table; the many small runs after it start afresh and see none of its names.
-TEST_F(FileNames, ANewSizeForgetsTheNamesOfTheLast) {
+  // One long run grows the table; the many small runs after it start afresh and see none of its names.
   std::vector<uint32_t> indexes(500);
   for (uint32_t i = 0; i < indexes.size(); ++i) indexes[i] = i + 1;
   std::vector<FileRecord> run = Noted(indexes);

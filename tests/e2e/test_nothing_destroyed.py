@@ -135,9 +135,7 @@ def test_every_action_on_random_trees_keeps_every_content(tmp_path, seed):
                                                "CANT_ACCESS_FILE locking" not in line) or "cannot" in line], run
 
 
-RACE_WRITER = BUILD_DIR / "race_writer.exe"
-RACE_SIZE = 8 << 20
-POKED_AT = RACE_SIZE // 2
+RACE_SIZE, POKED_AT = 8 << 20, 4 << 20
 # How long the writer waits once it may write: from at once to well past the action.
 RACE_TRIES = [0, 1, 2, 3, 5, 8, 14, 24, 40, 70, 150, 300]
 
@@ -154,8 +152,8 @@ def test_a_writer_racing_an_action_finds_its_bytes_afterwards(tmp_path, option, 
     for tries in RACE_TRIES:
         root = make_tree(tmp_path / str(tries), {name: bytes(content) for name in ("a1.bin", "b2.bin", "c3.bin")})
         stop = root.parent / f"stop{tries}"
-        writer = subprocess.Popen([WINE_RUN, str(RACE_WRITER), win(root / "c3.bin"), str(holds), str(tries),
-                                   str(offset), "1", "255", win(stop)],
+        writer = subprocess.Popen([WINE_RUN, str(BUILD_DIR / "race_writer.exe"), win(root / "c3.bin"),
+                                   *map(str, (holds, tries, offset, 1, 255)), win(stop)],
                                   env=wine_env(), stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         assert writer.stdout.readline() == "watching\n"
         run = run_zav(root, option, "-n")

@@ -55,18 +55,23 @@ def run_exe(exe, *args, cwd=None, timeout=120, stdout=subprocess.PIPE):
 
 
 def run_zav(*args, cwd=None, timeout=120, root=None, stdout=subprocess.PIPE):
-    """zav.exe; with a root, "{t}" in the arguments stands for it."""
+    """zav.exe; a path argument goes as Wine sees it, and with a root, "{t}" in the arguments stands for it."""
     assert EXE.exists(), f"{EXE} is missing: build the {BUILD} preset first (scripts/test does)"
-    return run_exe(EXE, *[str(a).replace("{t}", win(root)) if root else a for a in args], cwd=cwd, timeout=timeout,
-                   stdout=stdout)
+    args = [win(a) if isinstance(a, os.PathLike) else str(a).replace("{t}", win(root)) if root else a for a in args]
+    return run_exe(EXE, *args, cwd=cwd, timeout=timeout, stdout=stdout)
 
 
 def make_tree(root, files):
-    """files maps relative paths to bytes; a path ending in '/' is an empty folder."""
+    """files maps relative paths to bytes, or to a link's target as text; a path ending in '/' is an empty folder."""
     root = pathlib.Path(root)
     for rel, content in files.items():
         (root / rel).parent.mkdir(parents=True, exist_ok=True)
-        (root / rel).mkdir(exist_ok=True) if rel.endswith("/") else (root / rel).write_bytes(content)
+        if rel.endswith("/"):
+            (root / rel).mkdir(exist_ok=True)
+        elif isinstance(content, str):
+            os.symlink(content, root / rel)
+        else:
+            (root / rel).write_bytes(content)
     return root
 
 

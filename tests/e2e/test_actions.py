@@ -29,7 +29,7 @@ def test_each_action_acts_on_the_file_its_rule_picks(tmp_path, option, target):
         os.chmod(files[pick - 1], stat.S_IRUSR)
         lines += [f"{pair[0][3:]} == {pair[2][3:]}".replace("/", "\\"), f" file{pick} {action}"]
         acted.append((files[pick - 1], files[2 - pick], pair[4]))
-    run = run_zav(win(tmp_path / "p1"), win(tmp_path / "p2"), option)
+    run = run_zav(tmp_path / "p1", tmp_path / "p2", option)
     assert run.returncode == 0 and run.report() == lines + [
         "2 pairs tested", f"{2 * 4096 * link} Bytes of redundant data found in 2 files in T",
         f"2 files {action} saving {saved} Bytes"]
@@ -43,7 +43,7 @@ def test_each_action_acts_on_the_file_its_rule_picks(tmp_path, option, target):
 def test_hard_links_count_only_when_asked_for(tmp_path):
     make_tree(tmp_path, {"p1/x.txt": SAME, "p1/keep1.bin": b"1", "p2/keep2.bin": b"22"})
     os.link(tmp_path / "p1/x.txt", tmp_path / "p2/y.txt")
-    plain, found = (run_zav(win(tmp_path / "p1"), win(tmp_path / "p2"), *fh, "-d1") for fh in ([], ["-fh2"]))
+    plain, found = (run_zav(tmp_path / "p1", tmp_path / "p2", *fh, "-d1") for fh in ([], ["-fh2"]))
     assert plain.returncode == 2 and plain.report()[0] == "0 pairs tested"
     assert found.returncode == 0 and found.report() == [
         "x.txt =hardlink= y.txt", " file1 deleted", "1 pairs tested",
@@ -70,7 +70,7 @@ def test_hard_links_count_only_when_asked_for(tmp_path):
 ])
 def test_one_pool_renames_depth_and_emptied_folders(tmp_path, option, files, lines, after):
     make_tree(tmp_path, files)
-    run = run_zav(win(tmp_path), *option.split())
+    run = run_zav(tmp_path, *option.split())
     pairs = sum(" == " in line for line in lines)
     expected = [line.format(root=win(tmp_path)) for line in lines] + [f"{pairs} pairs tested"]
     assert run.returncode == 0 and run.report()[:len(expected)] == expected

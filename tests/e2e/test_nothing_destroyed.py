@@ -8,11 +8,11 @@ import subprocess
 
 import pytest
 
-from conftest import BUILD_DIR, WINE_RUN, make_tree, run_zav, tree, win, wine_env
+from conftest import BUILD_DIR, WINE_RUN, make_tree, run_exe, run_zav, tree, win, wine_env
 
 # The CRC-64 polynomial with its top bit, as bytes: XORed into a file it leaves the checksum as it was.
 COLLIDER = bytes([0x01, 0x42, 0xF0, 0xE1, 0xEB, 0xA9, 0xEA, 0x36, 0x93])
-FILES = {"a.txt": b"only copy", "sub/b.txt": b"only copy too", "sub/deeper/c.bin": b"x" * 5000}
+FILES = {"a.txt": b"only copy", "sub/b.txt": b"only copy too", "sub/deeper/c.bin": b"x" * 5000, "a link.txt": "a.txt"}
 
 
 def contents(root):
@@ -23,9 +23,8 @@ def contents(root):
 
 def short_name(folder):
     """The 8.3 name Wine gives a folder, read from `dir /x` of its parent."""
-    listing = subprocess.run([WINE_RUN, "cmd", "/c", "dir", "/x", win(folder.parent)], env=wine_env(),
-                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout.decode("cp437")
-    return next(line[:-len(folder.name)].split()[-1] for line in listing.splitlines() if line.endswith(" " + folder.name))
+    listing = run_exe("cmd", "/c", "dir", "/x", win(folder.parent)).text.splitlines()
+    return next(line[:-len(folder.name)].split()[-1] for line in listing if line.endswith(" " + folder.name))
 
 
 @pytest.fixture
@@ -44,16 +43,11 @@ def drive_y(tmp_path):
 @pytest.mark.parametrize("options", [["-d2"], ["-d1"], ["-fh", "-d1"], ["-h"]])
 def test_one_folder_reached_twice_is_never_a_pair(tmp_path, drive_y, spelling, options):
     folder = make_tree(tmp_path / ("A long folder name" if spelling == "short name" else "A"), FILES)
-    os.symlink("a.txt", folder / "a link.txt")
-    args = [win(folder)]
-    if spelling == "drive letter":
-        args.append(drive_y)
+    args = [folder, drive_y] if spelling == "drive letter" else [folder, tmp_path / "L", "-r"]
     if spelling == "folder link":
-        os.symlink(folder, tmp_path / "L")
-        os.symlink("sub", folder / "again")
-        args += [win(tmp_path / "L"), "-r"]
+        make_tree(tmp_path, {"L": str(folder), "A/again": "sub"})
     if spelling == "short name":
-        args.append(win(tmp_path / short_name(folder)))
+        args = [folder, tmp_path / short_name(folder)]
     before = tree(folder)
     run = run_zav(*args, *options, "-n")
     assert not [line for line in run.lines if re.search(r" (==|=hardlink=|\+=|=\+|\+\+) ", line)]
@@ -61,23 +55,20 @@ def test_one_folder_reached_twice_is_never_a_pair(tmp_path, drive_y, spelling, o
     assert run.returncode == (4 if refused else 2) and tree(folder) == before
 
 
-def collision(tmp_path, offset):
-    """Two files of one size and one CRC-64 that differ in nine bytes at offset."""
-    first = bytearray(random.Random(offset).randbytes(300_000))
+# Whole files, reported and acted on (the unit test of the pair comparison takes test blocks and both read modes),
+# and a report that cannot be written: either way no file is touched.
+@pytest.mark.parametrize("collide, options, code", [(True, [], 2), (True, ["-d2"], 2), (False, ["-d2"], 1),
+                                                    (False, ["-h"], 1)])
+def test_no_action_on_a_checksum_collision_or_a_report_that_cannot_be_written(tmp_path, collide, options, code):
+    first = random.Random(100).randbytes(300_000)
     second = bytearray(first)
-    for i, byte in enumerate(COLLIDER):
-        second[offset + i] ^= byte
-    return make_tree(tmp_path, {"p/first.bin": bytes(first), "p/second.bin": bytes(second)}) / "p"
-
-
-# Whole files, reported and acted on; the unit test of the pair comparison takes test blocks and both read modes.
-@pytest.mark.parametrize("options", [[], ["-d2"]])
-def test_a_checksum_collision_is_neither_reported_nor_acted_on(tmp_path, options):
-    folder = collision(tmp_path, 100)
-    before = tree(folder)
-    run = run_zav(win(folder), *options, "-n")
-    assert run.returncode == 2 and run.report()[0] == "2 pairs tested"
-    assert tree(folder) == before
+    for i, byte in enumerate(COLLIDER * collide):  # nine bytes at 100 differ, the checksum does not
+        second[100 + i] ^= byte
+    files = {"first.bin": first, "second.bin": bytes(second)}
+    with open("/dev/full", "wb") as full:
+        run = run_zav(make_tree(tmp_path, files), *options, "-n", stdout=subprocess.PIPE if collide else full)
+    assert run.returncode == code and (not collide or run.report()[0] == "2 pairs tested")
+    assert tree(tmp_path) == files
 
 
 # In a folder that tells case apart, x and X are two files; relinking x must not lose it to X.
@@ -85,9 +76,8 @@ def test_a_checksum_collision_is_neither_reported_nor_acted_on(tmp_path, options
 # under that file's name, and leave the link: such a pair is reported, and nothing is done.
 @pytest.mark.parametrize("option", ["-d1", "-d2", "-h1", "-e1"])
 def test_no_action_through_a_file_link(tmp_path, option):
-    make_tree(tmp_path, {"f5.bin": b"same bytes", "copy.bin": b"same bytes"})
-    os.symlink("f5.bin", tmp_path / "a link")
-    run = run_zav(win(tmp_path), option, "-n")
+    make_tree(tmp_path, {"f5.bin": b"same bytes", "copy.bin": b"same bytes", "a link": "f5.bin"})
+    run = run_zav(tmp_path, option, "-n")
     summary = [] if option == "-e1" else ["0 Bytes of redundant data found in 1 file in T"]
     assert (run.returncode, run.report()) == (
         0, ["a link == copy.bin", " error CANT_ACCESS_FILE locking file1", "1 pairs tested", *summary])
@@ -95,23 +85,12 @@ def test_no_action_through_a_file_link(tmp_path, option):
     assert tree(tmp_path) == {"a link": b"same bytes", "f5.bin": b"same bytes", "copy.bin": b"same bytes"}
 
 
-@pytest.mark.parametrize("option, relinked", [("-h1", "A/x"), ("-h2", "B/x")])
-def test_a_name_that_differs_from_another_only_in_case_is_relinked(tmp_path, option, relinked):
-    make_tree(tmp_path, {"A/x": b"same", "A/X": b"other", "B/x": b"same", "B/X": b"other too"})
-    pair = [tmp_path / "A/x", tmp_path / "B/x"]
-    run = run_zav(win(tmp_path / "A"), win(tmp_path / "B"), option, "-i", "-n")
+@pytest.mark.parametrize("option", ["-h1", "-h2"])
+def test_a_name_that_differs_from_another_only_in_case_is_relinked(tmp_path, option):
+    files = {"A/x": b"same", "A/X": b"other", "B/x": b"same", "B/X": b"other too"}
+    run = run_zav(make_tree(tmp_path, files) / "A", tmp_path / "B", option, "-i", "-n")
     assert run.returncode == 0 and f" file{option[-1]} replaced by hardlink" in run.lines
-    assert tree(tmp_path) == {"A/x": b"same", "A/X": b"other", "B/x": b"same", "B/X": b"other too"}
-    assert os.stat(pair[0]).st_ino == os.stat(pair[1]).st_ino
-
-
-@pytest.mark.parametrize("option", ["-d2", "-h"])
-def test_no_action_when_the_report_cannot_be_written(tmp_path, option):
-    folder = make_tree(tmp_path, {"a/x.txt": b"same", "b/y.txt": b"same"})
-    before = tree(folder)
-    with open("/dev/full", "wb") as full:
-        run = run_zav(win(folder), option, "-n", stdout=full)
-    assert run.returncode == 1 and tree(folder) == before
+    assert tree(tmp_path) == files and os.stat(tmp_path / "A/x").st_ino == os.stat(tmp_path / "B/x").st_ino
 
 
 # The action tests show which file each rule picks; here every kind of action meets files reached by several names.
@@ -146,9 +125,9 @@ def test_every_action_on_random_trees_keeps_every_content(tmp_path, seed):
     root = tmp_path / "t"
     random_tree(root, rng)
     before = contents(root)
-    second = [] if seed % 2 else [win(root / rng.choice(["a", "c", "e", "link0"]))]
+    second = [] if seed % 2 else [root / rng.choice(["a", "c", "e", "link0"])]
     extra = rng.sample(["-r", "-fh", "-fh1", "-fh2", "-u", "-i"], 2)
-    run = run_zav(win(root), *second, ACTIONS[seed], *extra, "-n")
+    run = run_zav(root, *second, ACTIONS[seed], *extra, "-n")
     assert run.returncode in (0, 2) and contents(root) == before, run
     # A name met again through a link is never opened after its file went; a rename may meet a name in use, and
     # nothing is done through a file link.
@@ -156,9 +135,7 @@ def test_every_action_on_random_trees_keeps_every_content(tmp_path, seed):
                                                "CANT_ACCESS_FILE locking" not in line) or "cannot" in line], run
 
 
-RACE_WRITER = BUILD_DIR / "race_writer.exe"
-RACE_SIZE = 8 << 20
-POKED_AT = RACE_SIZE // 2
+RACE_SIZE, POKED_AT = 8 << 20, 4 << 20
 # How long the writer waits once it may write: from at once to well past the action.
 RACE_TRIES = [0, 1, 2, 3, 5, 8, 14, 24, 40, 70, 150, 300]
 
@@ -175,11 +152,11 @@ def test_a_writer_racing_an_action_finds_its_bytes_afterwards(tmp_path, option, 
     for tries in RACE_TRIES:
         root = make_tree(tmp_path / str(tries), {name: bytes(content) for name in ("a1.bin", "b2.bin", "c3.bin")})
         stop = root.parent / f"stop{tries}"
-        writer = subprocess.Popen([WINE_RUN, str(RACE_WRITER), win(root / "c3.bin"), str(holds), str(tries),
-                                   str(offset), "1", "255", win(stop)],
+        writer = subprocess.Popen([WINE_RUN, str(BUILD_DIR / "race_writer.exe"), win(root / "c3.bin"),
+                                   *map(str, (holds, tries, offset, 1, 255)), win(stop)],
                                   env=wine_env(), stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         assert writer.stdout.readline() == "watching\n"
-        run = run_zav(win(root), option, "-n")
+        run = run_zav(root, option, "-n")
         stop.touch()
         said = writer.communicate(timeout=60)[0].split()
         if said[0] == "wrote":

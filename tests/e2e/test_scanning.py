@@ -1,7 +1,11 @@
-"""Scanning real trees: which files a specification takes, and how missing or odd sources end."""
+"""Scanning real trees: which files a specification takes, how missing or odd sources end, and the drive verdict
+under Wine, where C: (drive_c) and Z: (the Linux root) share one disk."""
+import os
+import shutil
+
 import pytest
 
-from conftest import make_tree, run_zav, win
+from conftest import make_tree, run_zav, win, wine_env
 
 TREE = {"a.txt": b"a", "b.dat": b"bb", "sub/c.txt": b"ccc", "sub/deeper/d\U0001F600\U0010FFFD.TXT": b"dddd",
         "sub/deeper/e": b"", "empty/inner/": b""}
@@ -28,11 +32,6 @@ def test_specifications_take_the_expected_files(tree, args, code, line):
     assert run.returncode == code and line in run.lines
 
 
-def test_a_source_folder_of_300_characters_is_scanned_whole(tmp_path):
-    deep = win(make_tree(tmp_path / ("a" * 100) / ("b" * 100) / ("c" * 100), {"x": b"1", "y.txt": b"2", "z/w": b"3"}))
-    assert [run_zav(deep + end).lines[1] for end in ("", "\\*.txt")] == ["Matching 3 files...", "Matching 1 files..."]
-
-
 @pytest.mark.parametrize("args", [
     ["{t}\\a.txt:s"], ["{t}\\a.txt::$DATA"], ["{t}\\sub."], ["{t}\\sub. ."], ["{t}\\a.txt "], ["{t}\\*.txt."],
     ["{t}\\" + "x" * 32000], ["{t}\\" + "\\".join(["y" * 200] * 159)], ["{t}", "{t}\\" + "q" * 32000],
@@ -43,3 +42,21 @@ def test_odd_specifications_and_command_lines_never_crash(tree, args):
     run = run_zav(*args, "-s", cwd=tree, root=tree)
     # A crash ends with an exception code, never with one of the program's own exit codes.
     assert run.returncode in (0, 2, 3, 4, 7, 8, 9) and run.out.endswith(b"\r\n")
+
+
+LONG = ["d" * 100, "e" * 100, "f" * 100]  # past 260 characters: the volume root decides
+
+
+def test_source_folders_of_300_characters(tmp_path):
+    """Scanned whole; on C: and Z: they share a drive, and one drive letter prints no verdict."""
+    name = f"zav-e2e-topology-{os.getpid()}"
+    drive_c = os.path.join(wine_env()["WINEPREFIX"], "drive_c", name)
+    long_z = win(make_tree(tmp_path.joinpath(*LONG), {"x": b"1", "y.txt": b"2", "z/w": b"3"}))
+    try:
+        make_tree(os.path.join(drive_c, *LONG), {"a.txt": b"one"})
+        on_c_and_z = run_zav("\\".join(["C:", name, *LONG]), long_z, "-n")
+    finally:
+        shutil.rmtree(drive_c, ignore_errors=True)
+    assert on_c_and_z.lines[0] == "Files are located on the same physical drive -> sequential operation"
+    assert run_zav(make_tree(tmp_path / "x", {"b.txt": b"two"}), long_z, "-n").lines[0] == "scanning file pool 1: "
+    assert [run_zav(long_z + end).lines[1] for end in ("", "\\*.txt")] == ["Matching 3 files...", "Matching 1 files..."]

@@ -46,7 +46,8 @@ BOOL WINAPI LoggingRead(HANDLE file, LPVOID buffer, DWORD bytes, LPDWORD got, LP
 }
 
 HANDLE WINAPI FailingOpen(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
-  return SetLastError(g_openFailure), INVALID_HANDLE_VALUE;
+  SetLastError(g_openFailure);
+  return INVALID_HANDLE_VALUE;
 }
 
 Ranges Reads(size_t stride = 1) {
@@ -70,7 +71,12 @@ uint64_t ReferenceChecksum(const Bytes& content, const Ranges& ranges) {
 
 class Files : public ::testing::Test {
  protected:
-  void SetUp() override { InitChecksumBuffers(), FileSystem.Read = LoggingRead, g_reads.clear(), g_failingRead = 0; }
+  void SetUp() override {
+    InitChecksumBuffers();
+    FileSystem.Read = LoggingRead;
+    g_reads.clear();
+    g_failingRead = 0;
+  }
   void TearDown() override {
     for (const std::wstring& file : files_) DeleteFileW(file.c_str());
     g_cancelAfterFirstReads = false;
@@ -147,7 +153,9 @@ TEST_F(Files, WholeFileAndTestBlockChecksums) {
     SCOPED_TRACE(testing::Message() << c.size << " " << c.testSize << " " << c.failingRead << " " << c.openFailure);
     Bytes content = RandomBytes(c.size, c.size);
     Write(L"f.bin", content);
-    g_reads.clear(), g_failingRead = c.failingRead, g_openFailure = c.openFailure;
+    g_reads.clear();
+    g_failingRead = c.failingRead;
+    g_openFailure = c.openFailure;
     FileSystem.Open = c.openFailure ? FailingOpen : CreateFileW;
     uint32_t errorCode = 77;  // only a failed open changes it
     uint64_t checksum = c.testSize ? ChecksumTestBlocks(path.c_str(), c.size, c.testSize, &errorCode)
@@ -159,12 +167,14 @@ TEST_F(Files, WholeFileAndTestBlockChecksums) {
   }
   // A file grown since the scan is read to its new end: each read asks a byte past the expected end, also when
   // the file grew by whole sectors.
-  FileSystem.Open = CreateFileW, g_failingRead = 0;
+  FileSystem.Open = CreateFileW;
+  g_failingRead = 0;
   const std::tuple<uint32_t, uint32_t, Ranges> grown[] = {{1000, 5000, {{0, 4096}, {4096, 904}}},
                                                           {4096, 8192, {{0, 8192}, {8192, 0}}}};
   for (const auto& [scanned, size, reads] : grown) {
     Bytes content = RandomBytes(size, 1);
-    Write(L"f.bin", content), g_reads.clear();
+    Write(L"f.bin", content);
+    g_reads.clear();
     uint32_t errorCode = 0;
     EXPECT_EQ(ChecksumWholeFile(path.c_str(), scanned, &errorCode), ReferenceChecksum(content, {{0, size}})) << size;
     EXPECT_EQ(Reads(), reads) << size;
@@ -194,8 +204,10 @@ TEST_F(Files, KeptOpensAreReadFromTheStartAndBounded) {
   // One taken from the middle leaves the others in their order: two more read ones put out only the oldest.
   HANDLE taken = TakeKeptForChecksum(read[300].c_str());
   ASSERT_TRUE(taken != INVALID_HANDLE_VALUE && CloseHandle(taken));
-  for (const wchar_t* name : {L"x1", L"x2"})
-    read.push_back(Write(name, {})), KeepForChecksum(read.back().c_str(), OpenForChecksum(read.back().c_str()));
+  for (const wchar_t* name : {L"x1", L"x2"}) {
+    read.push_back(Write(name, {}));
+    KeepForChecksum(read.back().c_str(), OpenForChecksum(read.back().c_str()));
+  }
   EXPECT_EQ(deletable(unread, 0, 4), 4u);
   EXPECT_EQ(deletable(unread, 4, 260), 0u);
   EXPECT_EQ(deletable(read, 0, 9) + deletable(read, 300, 301), 10u);
@@ -219,7 +231,8 @@ TEST_F(Files, TheByteProofReadsWholeSectors) {
     g_reads.clear();
     EXPECT_EQ(OpenFilesMatch(file1, file2, c.size, c.testSize), c.expected);
     for (const ReadRecord& read : g_reads) EXPECT_TRUE(read.offset % 4096 == 0 && read.asked % 4096 == 0);
-    CloseHandle(file1), CloseHandle(file2);
+    CloseHandle(file1);
+    CloseHandle(file2);
   }
 }
 
@@ -241,7 +254,8 @@ TEST_F(Files, FileEndsComparesStartAndEndOnly) {
     std::wstring path1 = Write(L"one.bin", content);
     if (c.differAt >= 0) content[c.differAt] ^= 0x40;
     std::wstring path2 = Write(L"two.bin", content);
-    g_reads.clear(), g_failingRead = c.failingRead;
+    g_reads.clear();
+    g_failingRead = c.failingRead;
     EXPECT_EQ(CompareFileEnds(path1.c_str(), path2.c_str(), c.size, c.blockLength), c.expected) << c.differAt;
     EXPECT_EQ(Reads(2), c.readsOfFile1) << c.size << " " << c.differAt;
   }

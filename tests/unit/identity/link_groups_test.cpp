@@ -14,7 +14,9 @@ TEST(IsKnownIdentical, DirectByFileIndexAndThroughACommonPartner) {
   EXPECT_EQ(IsKnownIdentical(a.comparedWith, &e, 0), 0);
   // c is another name of b's file: known through the file index on one volume; on another volume the same
   // index is another file.
-  b.fileIndexLow = c.fileIndexLow = 77, b.serialRead = c.serialRead = 1, b.volumeSerial = c.volumeSerial = 0xAB;
+  b.fileIndexLow = c.fileIndexLow = 77;
+  b.serialRead = c.serialRead = 1;
+  b.volumeSerial = c.volumeSerial = 0xAB;
   EXPECT_EQ(IsKnownIdentical(a.comparedWith, &c, 0), 1);
   c.volumeSerial = 0xCD;
   EXPECT_EQ(IsKnownIdentical(a.comparedWith, &c, 0), 0);
@@ -34,7 +36,9 @@ TEST(IsKnownIdentical, DirectByFileIndexAndThroughACommonPartner) {
 // of another file leaves that group first, and that file shows one name fewer.
 TEST(JoinLinkGroup, GrowsTheGroupAndMovesANameOutOfItsOldGroup) {
   FileRecord head = {}, other = {}, moved = {}, members[9] = {};
-  head.linkState = other.linkState = LinkState::Single, head.linkCount = other.linkCount = 1, head.fileIndexLow = 7;
+  head.linkState = other.linkState = LinkState::Single;
+  head.linkCount = other.linkCount = 1;
+  head.fileIndexLow = 7;
   JoinLinkGroup(&other, &moved);
   EXPECT_EQ(LinkCount(&other), 2u);
   for (FileRecord& member : members) JoinLinkGroup(&head, &member);
@@ -47,11 +51,13 @@ TEST(JoinLinkGroup, GrowsTheGroupAndMovesANameOutOfItsOldGroup) {
                 LinkCount(&members[i]) == 11u && members[i].fileIndexLow == 7u) << i;
   EXPECT_EQ(LinkGroupMember(&head, 10), &moved);
   EXPECT_TRUE(LinkGroupSize(&other) == 1u && LinkCount(&other) == 1u);
-  ReleaseLinkGroups(&head, 1), ReleaseLinkGroups(&other, 1);
+  ReleaseLinkGroups(&head, 1);
+  ReleaseLinkGroups(&other, 1);
 }
 
 HANDLE WINAPI FailOpen(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
-  return SetLastError(ERROR_ACCESS_DENIED), INVALID_HANDLE_VALUE;
+  SetLastError(ERROR_ACCESS_DENIED);
+  return INVALID_HANDLE_VALUE;
 }
 
 // Real files and hard links: met again through linked folders, one file shows more names than links, and the
@@ -59,10 +65,14 @@ HANDLE WINAPI FailOpen(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWOR
 TEST(ResolveLinkGroup, TheNamesOfOneFileJoinTheFirstMetAsHead) {
   const std::filesystem::path dir = TempPath(L"links");
   const std::wstring folder = dir.wstring() + L"\\";
-  PutFile(dir / L"a", "same"), PutFile(dir / L"d", "same");
+  PutFile(dir / L"a", "same");
+  PutFile(dir / L"d", "same");
   ASSERT_TRUE(CreateHardLinkW((folder + L"b").c_str(), (folder + L"a").c_str(), nullptr));
   auto record = [&](const wchar_t* name, FileRecord r = {}) {
-    return r.dir = const_cast<wchar_t*>(folder.c_str()), r.name = const_cast<wchar_t*>(name), r.size = 4, r;
+    r.dir = const_cast<wchar_t*>(folder.c_str());
+    r.name = const_cast<wchar_t*>(name);
+    r.size = 4;
+    return r;
   };
   for (LinkGroupGathering gathering : {LinkGroupGathering::AllNamesNow, LinkGroupGathering::AsMet}) {
     FileRecord records[] = {record(L"a"), record(L"b"), record(L"d"), record(L"a"), record(L"b")};

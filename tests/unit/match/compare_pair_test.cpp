@@ -27,16 +27,23 @@ TEST(FindSizeRun, FindsTheFirstRecordOfTheRun) {
 class Pairs : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::filesystem::create_directories(dir_), InitChecksumBuffers();
-    lstrcpyW(SearchFolder1, dir_.c_str()), lstrcpyW(SearchFolder2, dir_.c_str());
+    std::filesystem::create_directories(dir_);
+    InitChecksumBuffers();
+    lstrcpyW(SearchFolder1, dir_.c_str());
+    lstrcpyW(SearchFolder2, dir_.c_str());
   }
-  void TearDown() override { FreeChecksumBuffers(), std::filesystem::remove_all(dir_); }
+  void TearDown() override {
+    FreeChecksumBuffers();
+    std::filesystem::remove_all(dir_);
+  }
   void Write(const std::wstring& name, const std::string& content) { PutFile(dir_ + name, content); }
   std::string Content(const std::wstring& name) { return FileText(dir_ + name); }
   FileRecord Record(const wchar_t* name, int64_t size, uint32_t index) {
     FileRecord record = {};
     record.dir = const_cast<wchar_t*>(dir_.c_str()), record.name = const_cast<wchar_t*>(name);
-    return record.size = size, record.index = index, record;
+    record.size = size;
+    record.index = index;
+    return record;
   }
   const std::wstring dir_ = TempPath(L"pairs").wstring() + L"\\";
   CapturedOutput output_;
@@ -55,9 +62,11 @@ TEST_F(Pairs, ThePathOfOneFileIgnoringCaseIsNoPair) {
   for (const auto& [name1, name2, upper, tested] : cases) {
     FileRecord a = Record(name1, 4, 0), b = Record(name2, 4, 1);
     if (upper) b.dir = upperDir.data();
-    a.checksum = 7, b.checksum = 9;
+    a.checksum = 7;
+    b.checksum = 9;
     totals_.pairsTested = INT32_MAX;  // a large run of one size counts past 32 bits
-    ComparePair(&a, &b, &totals_), ComparePair(&b, &a, &totals_);
+    ComparePair(&a, &b, &totals_);
+    ComparePair(&b, &a, &totals_);
     EXPECT_EQ(totals_.pairsTested, INT32_MAX + 2LL * tested) << name1 << L" " << name2;
   }
 }
@@ -76,7 +85,8 @@ void WriteBetweenCheckAndAction(const wchar_t* path1, const wchar_t* path2) {
 
 TEST_F(Pairs, AFileThatCannotBeHeldIsLeftAloneAndTheHoldRefusesWriters) {
   // Another program keeps "two" open without letting it be deleted: the pair is reported with the reason.
-  Write(L"one", "same"), Write(L"two", "same");
+  Write(L"one", "same");
+  Write(L"two", "same");
   HANDLE other = CreateFileW((dir_ + L"two").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, 0);
   RunOptions.Action = ActionDeleteFile2;
   wchar_t kept1[] = L"one", kept2[] = L"two";  // a delete would empty the name in place
@@ -89,7 +99,8 @@ TEST_F(Pairs, AFileThatCannotBeHeldIsLeftAloneAndTheHoldRefusesWriters) {
   for (uint32_t action : {ActionDeleteFile2, ActionLinkFile2, ActionDeleteFile1, ActionRenameFile1}) {
     for (const wchar_t* written : {L"1", L"2"}) {
       SCOPED_TRACE(testing::Message() << action << " " << written[0]);
-      Write(L"one", "same"), Write(L"two", "same");
+      Write(L"one", "same");
+      Write(L"two", "same");
       RunOptions.Action = action, g_written = written;
       wchar_t one[] = L"one", two[] = L"two";
       FileRecord a = Record(one, 4, 0), b = Record(two, 4, 1);
@@ -126,7 +137,9 @@ TEST_F(Pairs, EqualIndexesOnTwoVolumesAreTwoFiles) {
   FileSystem.QueryInformation = IndexSeven, FileSystem.QueryVolumeInformation = SerialFromIndex;
   RunOptions.SameVolume = 1, RunOptions.ParallelRead = 0;
   SetKeepingForChecksum(true);
-  Write(L"a", "mine"), Write(L"b", "else"), Write(L"d", "mine");
+  Write(L"a", "mine");
+  Write(L"b", "else");
+  Write(L"d", "mine");
   ASSERT_TRUE(CreateHardLinkW((dir_ + L"c").c_str(), (dir_ + L"a").c_str(), nullptr));
   wchar_t names[][2] = {L"a", L"b", L"c", L"d"};
   FileRecord records[4];
@@ -160,7 +173,8 @@ TEST_F(Pairs, TestBlocksWithACollidingChecksumAreCompared) {
     for (size_t i = 0; i < sizeof kCollider; ++i) second[offset + i] ^= static_cast<char>(kCollider[i]);
     for (int parallel : {0, 1}) {
       for (uint32_t action : {ActionReport, ActionDeleteFile2, ActionLinkFile1}) {
-        Write(L"first", first), Write(L"second", second);
+        Write(L"first", first);
+        Write(L"second", second);
         RunOptions.TestBlockSize = 8192, RunOptions.ParallelRead = parallel, RunOptions.Action = action;
         FileRecord a = Record(L"first", 300000, 0), b = Record(L"second", 300000, 1);
         totals_.filesFound = 0;

@@ -36,7 +36,8 @@ TEST_F(FileNames, TheFirstNameStandsForTheFileUnderEveryNameUntilANewSize) {
   EXPECT_FALSE(KnownIdenticalAsFiles(&r[2], &r[4]));
   // A record that an action relinked carries the kept file's index: it no longer stands for its old file.
   std::vector<FileRecord> relinked = Noted({4, 4, 9});
-  NoteFileName(&relinked[0]), NoteFileName(&relinked[2]);
+  NoteFileName(&relinked[0]);
+  NoteFileName(&relinked[2]);
   relinked[0].fileIndexLow = 9;
   EXPECT_EQ(FirstNameOf(&relinked[1]), &relinked[1]);
   // One long run grows the table; the many small runs after it start afresh and see none of its names.

@@ -19,14 +19,20 @@ bool NameHas(LPCWSTR path, const wchar_t* part) { return wcsstr(path, part) != n
 // "locked" files can never be opened; a "vanish" file is deleted by someone else as it is first opened.
 HANDLE WINAPI HostileOpen(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                           DWORD disposition, DWORD flags, HANDLE templateFile) {
-  if (NameHas(path, L"locked")) return SetLastError(ERROR_SHARING_VIOLATION), INVALID_HANDLE_VALUE;
+  if (NameHas(path, L"locked")) {
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return INVALID_HANDLE_VALUE;
+  }
   if (NameHas(path, L"vanish")) DeleteFileW(path);
   return CreateFileW(path, access, share, security, disposition, flags, templateFile);
 }
 
 // A "nolink" name cannot be made a hard link: the hard-link actions must put the file back.
 BOOL WINAPI HostileHardLink(LPCWSTR link, LPCWSTR existing, LPSECURITY_ATTRIBUTES security) {
-  if (NameHas(link, L"nolink")) return SetLastError(ERROR_TOO_MANY_LINKS), FALSE;
+  if (NameHas(link, L"nolink")) {
+    SetLastError(ERROR_TOO_MANY_LINKS);
+    return FALSE;
+  }
   return CreateHardLinkW(link, existing, security);
 }
 
@@ -107,7 +113,10 @@ struct Case {
 class IndexedWalk : public ::testing::TestWithParam<Case> {
  protected:
   void SetUp() override { InitChecksumBuffers(); }
-  void TearDown() override { FreeChecksumBuffers(), fs::remove_all(root_); }
+  void TearDown() override {
+    FreeChecksumBuffers();
+    fs::remove_all(root_);
+  }
 
   // Output (the duration masked) and the tree afterwards, of one walk on a fresh tree.
   std::string Walk(uint32_t indexedRunMinimum) {
@@ -119,7 +128,8 @@ class IndexedWalk : public ::testing::TestWithParam<Case> {
     std::wstring folder1 = root_.wstring() + L"\\", folder2 = folder1;
     if (GetParam().twoPools) folder1 += L"a\\", folder2 += L"b\\";
     RunOptions.SameSearchFolder = !GetParam().twoPools;
-    lstrcpyW(SearchFolder1, folder1.c_str()), lstrcpyW(SearchFolder2, folder2.c_str());
+    lstrcpyW(SearchFolder1, folder1.c_str());
+    lstrcpyW(SearchFolder2, folder2.c_str());
     FilePool pool1 = {}, pool2 = {};
     for (auto [pool, folder] : {std::pair(&pool1, &folder1), std::pair(&pool2, &folder2)}) {
       if (pool == &pool2 && !GetParam().twoPools) break;
@@ -133,7 +143,8 @@ class IndexedWalk : public ::testing::TestWithParam<Case> {
     FileSystem.Open = HostileOpen, FileSystem.CreateHardLink = HostileHardLink;
     SetIndexedRunMinimumForTesting(indexedRunMinimum);
     uint32_t found = MatchPools(pool1.records, pool1.count, second.records, second.count, 1);
-    ReleaseFilePool(&pool1), ReleaseFilePool(&pool2);
+    ReleaseFilePool(&pool1);
+    ReleaseFilePool(&pool2);
     std::string text = std::regex_replace(output.Text(), std::regex(" in [0-9.]+ [A-Za-z]+\r\n"), " in T\r\n");
     return text + "found " + std::to_string(found) + "\n" + ListTree(root_);
   }

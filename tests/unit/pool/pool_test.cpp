@@ -92,7 +92,8 @@ TEST_F(Scan, OverlongAndMissingFoldersAndAFullPool) {
   EXPECT_EQ(shown[kError].back(), L"cannot open 'C:\\zav-no-such-folder\\*'");
   // A full pool keeps what it has and stops: the reservation ends with the committed slots, all but two taken.
   Run(root);
-  pool_.reservedSlots = pool_.committedSlots, pool_.count = pool_.committedSlots - 2;
+  pool_.reservedSlots = pool_.committedSlots;
+  pool_.count = pool_.committedSlots - 2;
   EXPECT_EQ(ScanFolder(&pool_, pool_.rootDir), 0);
   EXPECT_TRUE(pool_.count == pool_.committedSlots && pool_.records[pool_.count - 1].name != nullptr);
   const std::wstring full = std::to_wstring(pool_.count) + L" files -> out of memory -> cancel";
@@ -132,12 +133,14 @@ TEST(FilePool, ReleaseFreesSharedFolderStringsOnceWhateverTheOrder) {
   wchar_t* dir = DupString(L"C:\\root\\a\\");
   for (int i = 0; i < 3; ++i) {
     FileRecord* record = AppendRecord(&pool);
-    record->dir = dir, record->name = DupString(L"f");
+    record->dir = dir;
+    record->name = DupString(L"f");
     record->ownsDir = i == 2;  // the owner need not be the first record after a sort
   }
   PtrList*& list = pool.records[1].comparedWith;
   list = static_cast<PtrList*>(MemAlloc(sizeof(PtrList)));
-  PtrListInit(list), PtrListAdd(list, &pool.records[0]);
+  PtrListInit(list);
+  PtrListAdd(list, &pool.records[0]);
   ReleaseFilePool(&pool);
   EXPECT_TRUE(pool.count == 0u && pool.rootDir == nullptr);
   EXPECT_EQ(HeapSize(GetProcessHeap(), 0, dir), SIZE_T(-1)) << "the owner frees the folder string";

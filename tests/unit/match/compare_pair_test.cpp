@@ -40,7 +40,8 @@ class Pairs : public ::testing::Test {
   std::string Content(const std::wstring& name) { return FileText(dir_ + name); }
   FileRecord Record(const wchar_t* name, int64_t size, uint32_t index) {
     FileRecord record = {};
-    record.dir = const_cast<wchar_t*>(dir_.c_str()), record.name = const_cast<wchar_t*>(name);
+    record.dir = const_cast<wchar_t*>(dir_.c_str());
+    record.name = const_cast<wchar_t*>(name);
     record.size = size;
     record.index = index;
     return record;
@@ -71,20 +72,8 @@ TEST_F(Pairs, ThePathOfOneFileIgnoringCaseIsNoPair) {
   }
 }
 
-// Another process writes to a file of the pair between the byte check and the action: the hold refuses it,
-// so what goes is what was compared.
-std::wstring g_written;
-DWORD g_writeError = 0;
-void WriteBetweenCheckAndAction(const wchar_t* path1, const wchar_t* path2) {
-  HANDLE file = CreateFileW(g_written == L"1" ? path1 : path2, GENERIC_WRITE,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
-  g_writeError = file == INVALID_HANDLE_VALUE ? GetLastError() : 0;
-  DWORD written = 0;
-  if (file != INVALID_HANDLE_VALUE) WriteFile(file, "new!", 4, &written, nullptr), CloseHandle(file);
-}
-
-TEST_F(Pairs, AFileThatCannotBeHeldIsLeftAloneAndTheHoldRefusesWriters) {
-  // Another program keeps "two" open without letting it be deleted: the pair is reported with the reason.
+// Another program keeps "two" open without letting it be deleted: the pair is reported with the reason.
+TEST_F(Pairs, AFileThatCannotBeHeldIsLeftAlone) {
   Write(L"one", "same");
   Write(L"two", "same");
   HANDLE other = CreateFileW((dir_ + L"two").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, 0);
@@ -95,22 +84,6 @@ TEST_F(Pairs, AFileThatCannotBeHeldIsLeftAloneAndTheHoldRefusesWriters) {
   CloseHandle(other);
   EXPECT_EQ(output_.Text(), "one == two\r\n error SHARING_VIOLATION locking file2\r\n");
   EXPECT_EQ(Content(L"two"), "same");
-  FileSystem.AfterByteCheck = WriteBetweenCheckAndAction;
-  for (uint32_t action : {ActionDeleteFile2, ActionLinkFile2, ActionDeleteFile1, ActionRenameFile1}) {
-    for (const wchar_t* written : {L"1", L"2"}) {
-      SCOPED_TRACE(testing::Message() << action << " " << written[0]);
-      Write(L"one", "same");
-      Write(L"two", "same");
-      RunOptions.Action = action, g_written = written;
-      wchar_t one[] = L"one", two[] = L"two";
-      FileRecord a = Record(one, 4, 0), b = Record(two, 4, 1);
-      ComparePair(&a, &b, &totals_);
-      EXPECT_EQ(g_writeError, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
-      // Whatever was done, "same" is still on disk and nothing else changed.
-      const std::string left = Content(L"one") + "|" + Content(L"two");
-      EXPECT_TRUE(left == "same|same" || left == "same|<gone>" || left == "<gone>|same") << left;
-    }
-  }
 }
 
 // Files of other volumes can carry equal indexes: here every file shows index 7, and the volume serial tells

@@ -125,26 +125,25 @@ class IndexedWalk : public ::testing::TestWithParam<Case> {
     ResetProgramState();  // the walk before left its options, counters and faults
     RunOptions.SameVolume = 1, RunOptions.ParallelRead = 0;
     GetParam().options();
-    std::wstring folder1 = root_.wstring() + L"\\", folder2 = folder1;
-    if (GetParam().twoPools) folder1 += L"a\\", folder2 += L"b\\";
-    RunOptions.SameSearchFolder = !GetParam().twoPools;
-    lstrcpyW(SearchFolder1, folder1.c_str());
-    lstrcpyW(SearchFolder2, folder2.c_str());
-    FilePool pool1 = {}, pool2 = {};
-    for (auto [pool, folder] : {std::pair(&pool1, &folder1), std::pair(&pool2, &folder2)}) {
-      if (pool == &pool2 && !GetParam().twoPools) break;
-      InitFilePool(pool, {folder->c_str(), L"*", 1, 0, 0, 0});
-      ScanFolder(pool, pool->rootDir);
-      SortPool(pool);
+    const bool two = GetParam().twoPools;
+    const std::wstring root = root_.wstring() + L"\\";
+    const std::wstring folders[] = {two ? root + L"a\\" : root, two ? root + L"b\\" : root};
+    RunOptions.SameSearchFolder = !two;
+    lstrcpyW(SearchFolder1, folders[0].c_str());
+    lstrcpyW(SearchFolder2, folders[1].c_str());
+    FilePool pools[2] = {};
+    for (int i = 0; i < (two ? 2 : 1); ++i) {
+      InitFilePool(&pools[i], {folders[i].c_str(), L"*", 1, 0, 0, 0});
+      ScanFolder(&pools[i], pools[i].rootDir);
+      SortPool(&pools[i]);
     }
-    FilePool& second = GetParam().twoPools ? pool2 : pool1;
+    const FilePool& second = pools[two ? 1 : 0];
 
     CapturedOutput output;
     FileSystem.Open = HostileOpen, FileSystem.CreateHardLink = HostileHardLink;
     SetIndexedRunMinimumForTesting(indexedRunMinimum);
-    uint32_t found = MatchPools(pool1.records, pool1.count, second.records, second.count, 1);
-    ReleaseFilePool(&pool1);
-    ReleaseFilePool(&pool2);
+    uint32_t found = MatchPools(pools[0].records, pools[0].count, second.records, second.count, 1);
+    for (FilePool& pool : pools) ReleaseFilePool(&pool);
     std::string text = std::regex_replace(output.Text(), std::regex(" in [0-9.]+ [A-Za-z]+\r\n"), " in T\r\n");
     return text + "found " + std::to_string(found) + "\n" + ListTree(root_);
   }

@@ -34,14 +34,10 @@ Records Sorted(Records records) {
 // The sort allocates nothing: a heap call through MemAlloc counts as an alarm too.
 LPVOID WINAPI CountedHeapAlloc(HANDLE heap, DWORD flags, SIZE_T size) { return ++alarms, HeapAlloc(heap, flags, size); }
 BOOL WINAPI CountedBeep(DWORD, DWORD) { return ++alarms, TRUE; }
-struct Sorting : ::testing::Test {
-  void SetUp() override {
-    for (size_t i = 0; i < names.size(); ++i) names[i] = L"n" + std::to_wstring(i);
-    alarms = 0, Process.Beep = CountedBeep, Process.HeapAlloc = CountedHeapAlloc;
-  }
-};
-
-TEST_F(Sorting, RecordsGoBySizeThenShallowerFolderThenFolderThenName) {
+TEST(Sorting, BySizeThenShallowerFolderThenFolderThenNameLikeStdSortWithoutAlarmAndTheSeedCarriesOver) {
+  for (size_t i = 0; i < names.size(); ++i) names[i] = L"n" + std::to_wstring(i);
+  Process.Beep = CountedBeep;
+  Process.HeapAlloc = CountedHeapAlloc;
   wchar_t a[] = L"\\\\?\\C:\\a\\", ab[] = L"\\\\?\\C:\\a\\b\\", z[] = L"\\\\?\\C:\\z\\", na[] = L"a", nz[] = L"z";
   // Ascending: each differs from the next in the key that decides, and the later keys pull the other way.
   const std::tuple<int, wchar_t*, wchar_t*> keys[] = {{1, a, na}, {1, a, nz}, {1, z, na}, {1, ab, na}, {2, a, na}};
@@ -54,9 +50,7 @@ TEST_F(Sorting, RecordsGoBySizeThenShallowerFolderThenFolderThenName) {
   InsertionSort(records, 5, sizeof(FileRecord), CompareRecords, true);
   EXPECT_TRUE(std::is_sorted(records, records + 5, Less));
   EXPECT_EQ(alarms, 10) << "the checking pass sounds once for every swap of neighbours it has to make";
-}
-
-TEST_F(Sorting, AnyShapeAndAPoolSortLikeStdSortWithoutAlarmAndTheSeedCarriesOver) {
+  alarms = 0;
   for (size_t count : {0, 1, 15, 16, 17, 1000, 40000, 1000000}) Sorted(Corpus(count, 7, count / 10 + 1));
   Records oneSize = Sorted(Sorted(Corpus(50000, 3, 1)));  // random, then presorted
   Sorted(Records(oneSize.rbegin(), oneSize.rend()));

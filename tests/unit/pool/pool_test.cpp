@@ -104,15 +104,23 @@ TEST_F(Scan, OverlongAndMissingFoldersAndAFullPool) {
 // Pools of millions of records must stay small: 88 bytes a record on win32, 104 with win64's wider pointers.
 static_assert(sizeof(FileRecord) == (sizeof(void*) == 4 ? 88 : 104), "the record size is part of the memory budget");
 
-TEST(FilePool, AMillionRecordsCommitNoMoreThanTheyNeedPlusOneStep) {
+// The pool commits no more than its records need plus one step; released, it frees each string once, a folder
+// string through the record that owns it, which need not be the first after a sort.
+TEST(FilePool, AMillionRecordsCommitWhatTheyNeedAndAreReleasedOnce) {
   FilePool* pool = static_cast<FilePool*>(MemAlloc(sizeof(FilePool)));
   InitFilePool(pool, {L"C:\\root\\", L"*", 1, 0, MakeCell(5, 1), MakeCell(0, 2)});
   ASSERT_NE(pool->records, nullptr);
+  wchar_t* dir = DupString(L"C:\\root\\a\\");
   for (uint32_t i = 0; i < 1000000; ++i) {
     FileRecord* record = AppendRecord(pool);
     ASSERT_NE(record, nullptr);
     ASSERT_EQ(record->size, 0) << "a fresh slot is all zeros";
     record->size = i;
+    if (i < 3) {
+      record->dir = dir;
+      record->name = DupString(L"f");
+      record->ownsDir = i == 2;
+    }
   }
   EXPECT_EQ(pool->count, 1000000u);
   SIZE_T committed = 0;  // as the system counts it, region by region of the reservation
@@ -122,28 +130,16 @@ TEST(FilePool, AMillionRecordsCommitNoMoreThanTheyNeedPlusOneStep) {
     committed += info.State == MEM_COMMIT ? info.RegionSize : 0;
   EXPECT_EQ(committed, pool->committedBytes);
   EXPECT_LE(committed, sizeof(FileRecord) * 1000000 + pool->commitStep);
-  ReleaseFilePool(pool);
-  EXPECT_EQ(pool->records, nullptr);
-  MemFree(pool);
-}
-
-TEST(FilePool, ReleaseFreesSharedFolderStringsOnceWhateverTheOrder) {
-  FilePool pool = {};
-  InitFilePool(&pool, {L"C:\\root\\", L"*.jpg", 0, 0, 0, 0});
-  wchar_t* dir = DupString(L"C:\\root\\a\\");
-  for (int i = 0; i < 3; ++i) {
-    FileRecord* record = AppendRecord(&pool);
-    record->dir = dir;
-    record->name = DupString(L"f");
-    record->ownsDir = i == 2;  // the owner need not be the first record after a sort
-  }
-  PtrList*& list = pool.records[1].comparedWith;
+  PtrList*& list = pool->records[1].comparedWith;
   list = static_cast<PtrList*>(MemAlloc(sizeof(PtrList)));
   PtrListInit(list);
-  PtrListAdd(list, &pool.records[0]);
-  ReleaseFilePool(&pool);
-  EXPECT_TRUE(pool.count == 0u && pool.rootDir == nullptr);
+  PtrListAdd(list, &pool->records[0]);
+  ReleaseFilePool(pool);
+  EXPECT_EQ(pool->records, nullptr);
+  EXPECT_EQ(pool->count, 0u);
+  EXPECT_EQ(pool->rootDir, nullptr);
   EXPECT_EQ(HeapSize(GetProcessHeap(), 0, dir), SIZE_T(-1)) << "the owner frees the folder string";
   EXPECT_TRUE(HeapValidate(GetProcessHeap(), 0, nullptr));
+  MemFree(pool);
 }
 }  // namespace

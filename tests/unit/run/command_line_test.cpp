@@ -148,23 +148,9 @@ TEST(SourcePaths, SplitSpecAndVolumeLookupPath) {
   EXPECT_FALSE(GetVolumeLookupPath(L"\\", &lookup[0], kPathUnits)) << "nothing left of the folder";
   EXPECT_FALSE(GetVolumeLookupPath(L"C:\\windows\\x", &lookup[0], 10)) << "does not fit";
   EXPECT_EQ(Text(lookup), L"untouched");
-}
-
-TEST(SourcePaths, UncPathsAndVolumeRoots) {
   for (const auto& [path, unc] : {std::pair(L"\\\\server\\share\\dir", true), {L"\\\\server", false},
                                   {L"\\\\?\\C:\\dir", false}, {L"\\\\.\\C:", false}})
     EXPECT_EQ(IsUncPath(path), unc) << path;
-  const std::wstring guid = L"\\\\?\\Volume{01234567-89ab-cdef-0123-456789abcdef}\\";
-  const std::pair<std::wstring, std::wstring> cases[] = {
-      {guid + L"dir\\sub", guid},          {L"\\\\?\\volume" + guid.substr(10), L"\\\\?\\volume" + guid.substr(10)},
-      {L"\\\\?\\Volume{x", L"\\\\?\\Volume{x"}, {L"\\\\server\\share\\dir\\x", L"\\\\server\\share\\"},
-      {L"\\\\server\\share", L"\\\\server\\share"}, {L"C:\\a\\b", L"C:\\"}, {L"C:", L"C:\\"},
-  };
-  for (const auto& [path, root] : cases) {
-    std::wstring field = Field(path);
-    VolumeRoot(&field[0]);
-    EXPECT_EQ(Text(field), root) << path;
-  }
 }
 
 // Made-up volumes: F: is FAT32, X: an exFAT that can hold links, Q: cannot be read, the rest NTFS.
@@ -174,13 +160,25 @@ BOOL WINAPI FakeVolume(LPCWSTR root, LPWSTR, DWORD, LPDWORD, LPDWORD, LPDWORD fl
   return root[0] != L'Q';
 }
 
+// Both paths are cut to their volume roots first: a folder, a bare drive, a volume name, a share.
 TEST(SourcePaths, HardlinkVolumeChecks) {
   Devices.GetVolumeInformation = FakeVolume;
   CapturedOutput output;
-  for (const auto& [volume1, volume2, exitCode] : {std::tuple(L"Q:\\a", L"Q:", 7), {L"C:\\windows", L"C:", 0},
-                                                   {L"F:\\a", L"F:", 4}, {L"X:\\a", L"X:", 0}}) {
+  const std::wstring guid = L"\\\\?\\Volume{01234567-89ab-cdef-0123-456789abcdef}\\";
+  const std::wstring lower = L"\\\\?\\volume" + guid.substr(10), odd = L"\\\\?\\Volume{x";
+  const std::wstring share = L"\\\\server\\share";
+  const std::tuple<std::wstring, std::wstring, int, std::wstring> cases[] = {  // paths, exit code, their root
+      {L"Q:\\a", L"Q:", 7, L"Q:\\"},          {L"C:\\windows", L"C:", 0, L"C:\\"},
+      {L"F:\\a", L"F:", 4, L"F:\\"},          {L"X:\\a\\b", L"X:", 0, L"X:\\"},
+      {guid + L"dir\\sub", guid, 0, guid},  {lower, lower, 0, lower},
+      {odd, odd, 0, odd},                   {share + L"\\dir\\x", share + L"\\", 0, share + L"\\"},
+      {share, share, 0, share},
+  };
+  for (const auto& [volume1, volume2, exitCode, root] : cases) {
     std::wstring path1 = Field(volume1), path2 = Field(volume2);
     EXPECT_EQ(CheckHardlinkVolumes(&path1[0], &path2[0]), exitCode) << volume1;
+    EXPECT_EQ(Text(path1), root) << volume1;
+    EXPECT_EQ(Text(path2), root) << volume1;
   }
   EXPECT_EQ(output.Text(), "invaid source volume Q:\\\r\nFAT32 file system does not support hardlinks -> abort\r\n");
 }

@@ -140,10 +140,14 @@ HANDLE OpenKeptOrNew(const wchar_t* path, bool atStart) {
     if (!atStart || !read || SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return file;
     CloseHandle(file);
   }
+  return OpenFreshForChecksum(path);
+}
+}  // namespace
+
+HANDLE OpenFreshForChecksum(const wchar_t* path) {
   return FileSystem.Open(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                          FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 }
-}  // namespace
 
 HANDLE TakeKeptForChecksum(const wchar_t* path) {
   bool read;

@@ -8,6 +8,9 @@
 HANDLE OpenForChecksum(const wchar_t* path);
 // The same for a reader that says where every read starts (ReadAt): a kept handle comes as it was left.
 HANDLE OpenForReadingAt(const wchar_t* path);
+// A new open of the same kind, never a kept one: for a thread other than the walk's, which may not touch the
+// cache below.
+HANDLE OpenFreshForChecksum(const wchar_t* path);
 
 // Under Wine every open is several server round trips, and the matching thread meets a file several times:
 // its identity, its checksum, the byte proof of each pair it makes. So the matching thread keeps its opens and

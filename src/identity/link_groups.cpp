@@ -76,6 +76,12 @@ void RereadIdentity(FileRecord* record) {
   NoteRecordChanged(record);
 }
 
+void ReadIdentityThrough(FileRecord* record, void* file) {
+  if (IsLinkResolved(record) || record->linkCount != 0) return;
+  record->linkCount = ReadRecordIdentityThrough(record, file);
+  NoteRecordChanged(record);
+}
+
 void ResolveLinkGroup(FileRecord* records, uint32_t count, FileRecord* record, LinkGroupGathering gathering) {
   if (IsLinkResolved(record)) return;
   if (record->linkCount == 0) record->linkCount = ReadRecordIdentityForChecksum(record);

@@ -31,6 +31,9 @@ uint32_t ReadLinkCount(FileRecord* record);
 // 1 when both records name one file: equal indexes on one volume (an unread index never matches). Reads a
 // missing index, and the link count with it, first.
 int HasEqualFileIndex(FileRecord* a, FileRecord* b);
+// The link count and file index of a record not resolved yet, read through an open the caller holds (a void*
+// HANDLE with read access), which spares the walk an open of its own.
+void ReadIdentityThrough(FileRecord* record, void* file);
 // Reads the index and link count of a file of its own again, after an action changed its file.
 void RereadIdentity(FileRecord* record);
 

@@ -78,6 +78,10 @@ uint32_t ReadRecordIdentityForChecksum(FileRecord* record) {
   return links;
 }
 
+uint32_t ReadRecordIdentityThrough(FileRecord* record, void* file) {
+  return QueryIdentity(file, &record->fileIndexLow, &record->fileIndexHigh, &record->allocSize);
+}
+
 bool SameFile(FileRecord* a, FileRecord* b) {
   if (a->fileIndexLow != b->fileIndexLow || a->fileIndexHigh != b->fileIndexHigh) return false;
   if (a->serialRead == kOnPoolVolume && b->serialRead == kOnPoolVolume && a->volumeSerial == b->volumeSerial)

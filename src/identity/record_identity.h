@@ -12,6 +12,8 @@ uint32_t ReadRecordIdentity(FileRecord* record);
 // The same, through the open the record's checksum will read next, which is kept for it while the walk keeps
 // opens.
 uint32_t ReadRecordIdentityForChecksum(FileRecord* record);
+// The same through an open the caller holds (a void* HANDLE with read access).
+uint32_t ReadRecordIdentityThrough(FileRecord* record, void* file);
 
 inline bool HasFileIndex(const FileRecord* record) { return record->fileIndexLow != 0 || record->fileIndexHigh != 0; }
 // Equal indexes on one volume. A serial that cannot be read counts as the same volume: records taken for one

@@ -14,7 +14,7 @@
 #include "identity/record_identity.h"
 #include "match/compare_pair.h"
 #include "match/file_names.h"
-#include "match/pieces_ahead.h"
+#include "match/reads_ahead.h"
 #include "match/size_run_index.h"
 #include "match/time_slice.h"
 #include "pool/record_changes.h"
@@ -34,6 +34,7 @@ struct Walk {
   uint32_t runLength = 0;  // of the run at runStart
   DWORD statusTick = 0;
   SizeRunIndex run;  // of the run at runStart, when it is long enough
+  ReadsAhead* ahead = nullptr;
 };
 
 void ShowProgress(Walk& walk, uint32_t i) {
@@ -116,6 +117,7 @@ bool WalkSizeRun(Walk& walk, FileRecord* a) {
   // is not needed.
   bool alone = &walk.records2[j] == a && (j + 1 == walk.count2 || walk.records2[j + 1].size != a->size);
   if (alone) return true;
+  TakeReadsAhead(walk.ahead, a->size);
   KeepFileNamesOfSize(a->size);
   ResolveLinkGroup(walk.records1, walk.count1, a, walk.gathering);
   NoteFileName(a);
@@ -221,10 +223,10 @@ uint32_t MatchPools(FileRecord* records1, uint32_t count1, FileRecord* records2,
   if (sorted && action == ActionReport && !RunOptions.FindHardlinks1 && !RunOptions.FindHardlinks2)
     walk.gathering = LinkGroupGathering::AsMet;
   SetKeepingForChecksum(!RunOptions.ParallelRead);
-  // Large files that their pieces tell apart are never read whole. Pairs of two drives are read side by side
-  // by the walk, and with -i or -t most large files are never read whole anyway.
+  // The files of shared sizes are read ahead, several at once. Pairs of two drives are read side by side by the
+  // walk, and with -i or -t most files are never read whole anyway.
   if (sorted && !RunOptions.ParallelRead && !RunOptions.SameNameOnly && RunOptions.TestBlockSize == kNoSizeLimit)
-    RuleOutLargeFilesByPieces(records1, count1, records2, count2);
+    walk.ahead = StartReadsAhead(records1, count1, records2, count2);
 
   for (uint32_t i = 0; i < count1; ++i) {
     FileRecord* a = &records1[i];
@@ -234,6 +236,7 @@ uint32_t MatchPools(FileRecord* records1, uint32_t count1, FileRecord* records2,
     if (!(sorted ? WalkSizeRun(walk, a) : WalkWholePool(walk, a))) break;
     RefreshChanged(walk, nullptr, nullptr);  // a run walked again later must see what this file's walk changed
   }
+  StopReadsAhead(walk.ahead);
   SetKeepingForChecksum(false);
   ForgetFileNames();
   ReleaseChangedRecords();

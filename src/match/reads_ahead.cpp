@@ -1,0 +1,187 @@
+#include "match/reads_ahead.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+#include "base/memory.h"
+#include "compare/checksum_buffers.h"
+#include "compare/file_pieces.h"
+#include "compare/kept_opens.h"
+#include "console/control.h"
+#include "identity/link_groups.h"
+#include "pool/record_path.h"
+
+namespace {
+// Reads in flight at once. A cold disk (or a virtual one, or a share) serves a few small reads nearly in the
+// time of one; under Wine the server's opens run one at a time, so more readers gained nothing there.
+constexpr uint32_t kReaders = 4;
+
+enum class Got : LONG { Nothing, Checksum, Digest };
+
+struct Entry {
+  FileRecord* record;
+  HANDLE file;     // INVALID_HANDLE_VALUE when it could not be opened
+  uint64_t value;  // the checksum of a small file, or the pieces' digest of a large one
+  Got got;
+  volatile LONG done;
+};
+}  // namespace
+
+struct ReadsAhead {
+  Entry* entries;  // in the walk's order: by size, the first pool's run of a size before the second's
+  uint32_t count;
+  uint32_t most;
+  volatile LONG next;   // the next entry a reader claims
+  volatile LONG taken;  // the entries before it are the walk's
+  volatile LONG stop;
+  volatile LONG walkWaits;  // set by the walk before it waits for an entry
+  HANDLE readDone;  // auto-reset; only the walk waits on it
+  HANDLE readers[kReaders];
+  uint32_t started;
+};
+
+namespace {
+// The records of every size that both sides have, in the walk's order; returns how many, and fills out when
+// it is given.
+uint32_t Collect(FileRecord* records1, uint32_t count1, FileRecord* records2, uint32_t count2, Entry* out) {
+  uint32_t found = 0;
+  auto add = [&](FileRecord* first, FileRecord* end) {
+    for (FileRecord* record = first; record < end; ++record)
+      if (record->name && record->name[0]) {
+        if (out) out[found] = {record, INVALID_HANDLE_VALUE, 0, Got::Nothing, 0};
+        ++found;
+      }
+  };
+  bool onePool = records1 == records2;
+  for (uint32_t i = 0, j = 0; i < count1 && j < count2;) {
+    int64_t size = records1[i].size;
+    if (!onePool && records2[j].size != size) {
+      (records2[j].size < size ? j : i)++;
+      continue;
+    }
+    uint32_t end1 = i, end2 = onePool ? i : j;
+    while (end1 < count1 && records1[end1].size == size) ++end1;
+    while (!onePool && end2 < count2 && records2[end2].size == size) ++end2;
+    if (size > 0 && (onePool ? end1 - i >= 2 : true)) {
+      add(&records1[i], &records1[end1]);
+      if (!onePool) add(&records2[j], &records2[end2]);
+    }
+    i = end1;
+    j = onePool ? end1 : end2;
+  }
+  return found;
+}
+
+void ReadQuietly(Entry& entry, unsigned char* buffer) {
+  FileRecord* record = entry.record;
+  JoinedPath path(record->dir, record->name);
+  entry.file = OpenFreshForChecksum(path.Text());
+  if (entry.file == INVALID_HANDLE_VALUE) return;
+  if (record->size >= kPiecesWorthReadingFrom) {
+    if (ReadPiecesDigest(entry.file, record->size, buffer, &entry.value)) entry.got = Got::Digest;
+  } else if (ReadSmallFileChecksum(entry.file, record->size, buffer, &entry.value)) {
+    entry.got = Got::Checksum;
+  }
+}
+
+DWORD WINAPI Reader(void* parameter) {
+  ReadsAhead* ahead = static_cast<ReadsAhead*>(parameter);
+  auto* buffer = static_cast<unsigned char*>(VirtualAlloc(nullptr, kReadPiece, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+  for (LONG k; (k = InterlockedIncrement(&ahead->next) - 1) < LONG(ahead->count);) {
+    while (!ahead->stop && k >= ahead->taken + LONG(ahead->most)) Sleep(1);
+    if (ahead->stop) break;
+    // Without a buffer, or once cancelled, an entry is passed on unread: the walk must never wait for it.
+    if (buffer && !CancelRequested) ReadQuietly(ahead->entries[k], buffer);
+    InterlockedExchange(&ahead->entries[k].done, 1);
+    // Under Wine an event is a server call: signalled only for a walk that waits, which mostly it does not.
+    if (InterlockedExchange(&ahead->walkWaits, 0)) SetEvent(ahead->readDone);
+  }
+  if (buffer) VirtualFree(buffer, 0, MEM_RELEASE);
+  return 0;
+}
+
+// A large file whose pieces no other file of its size shares takes its digest for a checksum: no other file of
+// its size has that digest, nor, as its checksum, the whole-file CRC of other bytes but by a chance the byte
+// proof of a pair still catches.
+void RuleOutByPieces(Entry* entries, uint32_t count) {
+  auto digested = [](const Entry& entry) { return entry.got == Got::Digest; };
+  std::sort(entries, entries + count, [&](const Entry& a, const Entry& b) {
+    if (a.record->size != b.record->size) return a.record->size < b.record->size;
+    if (digested(a) != digested(b)) return !digested(a);
+    return a.value < b.value;
+  });
+  for (uint32_t start = 0, end; start < count; start = end) {
+    end = start;
+    while (end < count && entries[end].record->size == entries[start].record->size) ++end;
+    // A large file that could not be read might hold anything: with one in the group, none is ruled out.
+    // Small files are never digested.
+    if (!digested(entries[start])) continue;
+    for (uint32_t i = start; i < end; ++i) {
+      bool shared = (i > start && entries[i - 1].value == entries[i].value) ||
+                    (i + 1 < end && entries[i + 1].value == entries[i].value);
+      if (!shared) entries[i].record->checksum = entries[i].value ? entries[i].value : 1;
+    }
+  }
+}
+
+void Release(ReadsAhead* ahead) {
+  for (uint32_t k = uint32_t(ahead->taken); k < ahead->count; ++k)
+    if (ahead->entries[k].file != INVALID_HANDLE_VALUE) CloseHandle(ahead->entries[k].file);
+  if (ahead->readDone) CloseHandle(ahead->readDone);
+  MemFree(ahead->entries);
+  MemFree(ahead);
+}
+}  // namespace
+
+ReadsAhead* StartReadsAhead(FileRecord* records1, uint32_t count1, FileRecord* records2, uint32_t count2,
+                            uint32_t most) {
+  uint32_t count = Collect(records1, count1, records2, count2, nullptr);
+  if (count == 0) return nullptr;
+  auto* ahead = static_cast<ReadsAhead*>(MemAlloc(sizeof(ReadsAhead)));
+  ahead->entries = static_cast<Entry*>(MemAlloc(count * sizeof(Entry)));
+  ahead->count = Collect(records1, count1, records2, count2, ahead->entries);
+  ahead->most = most < 1 ? 1 : most;
+  ahead->readDone = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  while (ahead->readDone && ahead->started < kReaders)
+    if (HANDLE reader = StartThread(Reader, ahead))
+      ahead->readers[ahead->started++] = reader;
+    else
+      break;
+  if (ahead->started == 0) {
+    Release(ahead);
+    return nullptr;
+  }
+  return ahead;
+}
+
+void TakeReadsAhead(ReadsAhead* ahead, int64_t size) {
+  if (!ahead) return;
+  uint32_t first = uint32_t(ahead->taken), k = first;
+  for (; k < ahead->count && ahead->entries[k].record->size <= size; ++k) {
+    Entry& entry = ahead->entries[k];
+    // A signal lost between the test and the wait costs one timeout at most.
+    while (!InterlockedCompareExchange(&entry.done, 0, 0)) {
+      InterlockedExchange(&ahead->walkWaits, 1);
+      if (!InterlockedCompareExchange(&entry.done, 0, 0)) WaitForSingleObject(ahead->readDone, 10);
+    }
+    if (entry.file != INVALID_HANDLE_VALUE) {
+      FileRecord* record = entry.record;
+      ReadIdentityThrough(record, entry.file);
+      if (entry.got == Got::Checksum && !record->checksum) record->checksum = entry.value;
+      JoinedPath path(record->dir, record->name);
+      KeepForChecksum(path.Text(), entry.file);
+      entry.file = INVALID_HANDLE_VALUE;
+    }
+    InterlockedExchange(&ahead->taken, LONG(k + 1));
+  }
+  RuleOutByPieces(ahead->entries + first, k - first);
+}
+
+void StopReadsAhead(ReadsAhead* ahead) {
+  if (!ahead) return;
+  InterlockedExchange(&ahead->stop, 1);
+  WaitForMultipleObjects(ahead->started, ahead->readers, TRUE, INFINITE);
+  for (uint32_t i = 0; i < ahead->started; ++i) CloseHandle(ahead->readers[i]);
+  Release(ahead);
+}

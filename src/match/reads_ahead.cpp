@@ -87,7 +87,8 @@ void ReadQuietly(Entry& entry, unsigned char* buffer) {
 
 DWORD WINAPI Reader(void* parameter) {
   ReadsAhead* ahead = static_cast<ReadsAhead*>(parameter);
-  auto* buffer = static_cast<unsigned char*>(VirtualAlloc(nullptr, kReadPiece, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+  auto* buffer =
+      static_cast<unsigned char*>(VirtualAlloc(nullptr, kReadPiece, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
   for (LONG k; (k = InterlockedIncrement(&ahead->next) - 1) < LONG(ahead->count);) {
     while (!ahead->stop && k >= ahead->taken + LONG(ahead->most)) Sleep(1);
     if (ahead->stop) break;
@@ -104,23 +105,23 @@ DWORD WINAPI Reader(void* parameter) {
 // A large file whose pieces no other file of its size shares takes its digest for a checksum: no other file of
 // its size has that digest, nor, as its checksum, the whole-file CRC of other bytes but by a chance the byte
 // proof of a pair still catches.
-void RuleOutByPieces(Entry* entries, uint32_t count) {
+void RuleOutByPieces(Entry* first, Entry* last) {
   auto digested = [](const Entry& entry) { return entry.got == Got::Digest; };
-  std::sort(entries, entries + count, [&](const Entry& a, const Entry& b) {
+  std::sort(first, last, [&](const Entry& a, const Entry& b) {
     if (a.record->size != b.record->size) return a.record->size < b.record->size;
     if (digested(a) != digested(b)) return !digested(a);
     return a.value < b.value;
   });
-  for (uint32_t start = 0, end; start < count; start = end) {
+  for (Entry *start = first, *end; start < last; start = end) {
     end = start;
-    while (end < count && entries[end].record->size == entries[start].record->size) ++end;
+    while (end < last && end->record->size == start->record->size) ++end;
     // A large file that could not be read might hold anything: with one in the group, none is ruled out.
     // Small files are never digested.
-    if (!digested(entries[start])) continue;
-    for (uint32_t i = start; i < end; ++i) {
-      bool shared = (i > start && entries[i - 1].value == entries[i].value) ||
-                    (i + 1 < end && entries[i + 1].value == entries[i].value);
-      if (!shared) entries[i].record->checksum = entries[i].value ? entries[i].value : 1;
+    if (!digested(*start)) continue;
+    for (Entry* entry = start; entry < end; ++entry) {
+      bool shared = (entry > start && entry[-1].value == entry->value) ||
+                    (entry + 1 < end && entry[1].value == entry->value);
+      if (!shared) entry->record->checksum = entry->value ? entry->value : 1;
     }
   }
 }
@@ -175,7 +176,7 @@ void TakeReadsAhead(ReadsAhead* ahead, int64_t size) {
     }
     InterlockedExchange(&ahead->taken, LONG(k + 1));
   }
-  RuleOutByPieces(ahead->entries + first, k - first);
+  RuleOutByPieces(ahead->entries + first, ahead->entries + k);
 }
 
 void StopReadsAhead(ReadsAhead* ahead) {

@@ -18,7 +18,8 @@ std::string Changed(std::string bytes, size_t at) {
 }
 
 void ReadAllAhead(std::vector<FileRecord>& first, std::vector<FileRecord>& second, uint32_t most) {
-  ReadsAhead* ahead = StartReadsAhead(first.data(), uint32_t(first.size()), second.data(), uint32_t(second.size()), most);
+  ReadsAhead* ahead =
+      StartReadsAhead(first.data(), uint32_t(first.size()), second.data(), uint32_t(second.size()), most);
   ASSERT_NE(ahead, nullptr);
   TakeReadsAhead(ahead, INT64_MAX);
   StopReadsAhead(ahead);

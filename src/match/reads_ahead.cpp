@@ -89,11 +89,11 @@ DWORD WINAPI Reader(void* parameter) {
   ReadsAhead* ahead = static_cast<ReadsAhead*>(parameter);
   auto* buffer =
       static_cast<unsigned char*>(VirtualAlloc(nullptr, kReadPiece, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-  for (LONG k; (k = InterlockedIncrement(&ahead->next) - 1) < LONG(ahead->count);) {
-    while (!ahead->stop && k >= ahead->taken + LONG(ahead->most)) Sleep(1);
-    if (ahead->stop) break;
-    // Without a buffer, or once cancelled, an entry is passed on unread: the walk must never wait for it.
-    if (buffer && !CancelRequested) ReadQuietly(ahead->entries[k], buffer);
+  for (LONG k; (k = InterlockedIncrement(&ahead->next) - 1) < LONG(ahead->count) && !CancelRequested;) {
+    while (!ahead->stop && !CancelRequested && k >= ahead->taken + LONG(ahead->most)) Sleep(1);
+    if (ahead->stop || CancelRequested) break;
+    // Without a buffer an entry is passed on unread: the walk must never wait for it.
+    if (buffer) ReadQuietly(ahead->entries[k], buffer);
     InterlockedExchange(&ahead->entries[k].done, 1);
     // Under Wine an event is a server call: signalled only for a walk that waits, which mostly it does not.
     if (InterlockedExchange(&ahead->walkWaits, 0)) SetEvent(ahead->readDone);
@@ -159,13 +159,15 @@ ReadsAhead* StartReadsAhead(FileRecord* records1, uint32_t count1, FileRecord* r
 void TakeReadsAhead(ReadsAhead* ahead, int64_t size) {
   if (!ahead) return;
   uint32_t first = uint32_t(ahead->taken), k = first;
-  for (; k < ahead->count && ahead->entries[k].record->size <= size; ++k) {
+  // Once cancelled the walk ends soon, and the summary must follow the key at once: nothing more is waited for.
+  for (; k < ahead->count && ahead->entries[k].record->size <= size && !CancelRequested; ++k) {
     Entry& entry = ahead->entries[k];
     // A signal lost between the test and the wait costs one timeout at most.
-    while (!InterlockedCompareExchange(&entry.done, 0, 0)) {
+    while (!InterlockedCompareExchange(&entry.done, 0, 0) && !CancelRequested) {
       InterlockedExchange(&ahead->walkWaits, 1);
       if (!InterlockedCompareExchange(&entry.done, 0, 0)) WaitForSingleObject(ahead->readDone, 10);
     }
+    if (!InterlockedCompareExchange(&entry.done, 0, 0)) break;
     if (entry.file != INVALID_HANDLE_VALUE) {
       FileRecord* record = entry.record;
       ReadIdentityThrough(record, entry.file);
@@ -176,7 +178,8 @@ void TakeReadsAhead(ReadsAhead* ahead, int64_t size) {
     }
     InterlockedExchange(&ahead->taken, LONG(k + 1));
   }
-  RuleOutByPieces(ahead->entries + first, ahead->entries + k);
+  // Only a size taken whole may rule a file out.
+  if (!CancelRequested) RuleOutByPieces(ahead->entries + first, ahead->entries + k);
 }
 
 void StopReadsAhead(ReadsAhead* ahead) {

@@ -1,7 +1,7 @@
 """The program's first contact with a user: banner, usage, bad command lines, exit codes."""
 import pytest
 
-from conftest import make_tree, run_zav
+from conftest import run_zav
 
 USAGE = """Usage:
 ZAV FileSpec1 [FileSpec2] [-t:testsize][-m:minfilesize][-x:maxfilesize]
@@ -55,16 +55,3 @@ def test_usage_and_command_line_errors_print_their_text_and_exit_code(tmp_path, 
     banner, after = run.out.split(b"\r\n", 1)
     assert (run.returncode, after) == (code, rest) and banner.startswith(b"ZAV V")
 
-
-# A Windows user writes /x:10M for -x:10M. Read as a path, the bound would silently not apply, and with -s the
-# program would walk a whole drive for a file of that name.
-@pytest.mark.parametrize("options, limits, pair", [
-    (["/x:10"], ["testing files < 10 Bytes"], "small1 == small2"),
-    (["/M:10", "/t:1M", "/s"], ["testing max 3x 1 MB per file", "testing files > 10 Bytes"], "big1 == big2"),
-])
-def test_slash_size_options_are_options_not_paths(tmp_path, options, limits, pair):
-    make_tree(tmp_path, {"small1": b"a" * 5, "small2": b"a" * 5, "big1": b"b" * 100, "big2": b"b" * 100})
-    run = run_zav("{t}", *options, "-n", root=tmp_path)
-    assert run.returncode == 0
-    assert run.lines[:len(limits) + 2] == limits + ["scanning file pool: ", "Matching 2 files..."]
-    assert run.report() == [pair, "1 pairs tested", "4096 Bytes of redundant data found in 1 file in T"]

@@ -1,5 +1,5 @@
-"""Nothing is destroyed unless proven: one file reached twice, checksum collisions, a name that differs only in
-case, a report that cannot be written, and every action on random trees of copies, hard links and links."""
+"""Nothing is destroyed unless proven: one file reached twice, checksum collisions, a report that cannot be
+written, and every action on random trees of copies, hard links and links."""
 import os
 import pathlib
 import random
@@ -71,7 +71,6 @@ def test_no_action_on_a_checksum_collision_or_a_report_that_cannot_be_written(tm
     assert tree(tmp_path) == files
 
 
-# In a folder that tells case apart, x and X are two files; relinking x must not lose it to X.
 # A file link is listed as a file, but a delete, link or rename through it would act on the file it leads to,
 # under that file's name, and leave the link: such a pair is reported, and nothing is done.
 @pytest.mark.parametrize("option", ["-d1", "-d2", "-h1", "-e1"])
@@ -83,14 +82,6 @@ def test_no_action_through_a_file_link(tmp_path, option):
         0, ["a link == copy.bin", " error CANT_ACCESS_FILE locking file1", "1 pairs tested", *summary])
     assert os.readlink(tmp_path / "a link") == "f5.bin"
     assert tree(tmp_path) == {"a link": b"same bytes", "f5.bin": b"same bytes", "copy.bin": b"same bytes"}
-
-
-@pytest.mark.parametrize("option", ["-h1", "-h2"])
-def test_a_name_that_differs_from_another_only_in_case_is_relinked(tmp_path, option):
-    files = {"A/x": b"same", "A/X": b"other", "B/x": b"same", "B/X": b"other too"}
-    run = run_zav(make_tree(tmp_path, files) / "A", tmp_path / "B", option, "-i", "-n")
-    assert run.returncode == 0 and f" file{option[-1]} replaced by hardlink" in run.lines
-    assert tree(tmp_path) == files and os.stat(tmp_path / "A/x").st_ino == os.stat(tmp_path / "B/x").st_ino
 
 
 # The action tests show which file each rule picks; here every kind of action meets files reached by several names.

@@ -130,7 +130,7 @@ void Release(ReadsAhead* ahead) {
   for (uint32_t k = uint32_t(ahead->taken); k < ahead->count; ++k)
     if (ahead->entries[k].file != INVALID_HANDLE_VALUE) CloseHandle(ahead->entries[k].file);
   if (ahead->readDone) CloseHandle(ahead->readDone);
-  MemFree(ahead->entries);
+  HeapFree(GetProcessHeap(), 0, ahead->entries);
   MemFree(ahead);
 }
 }  // namespace
@@ -139,8 +139,11 @@ ReadsAhead* StartReadsAhead(FileRecord* records1, uint32_t count1, FileRecord* r
                             uint32_t most) {
   uint32_t count = Collect(records1, count1, records2, count2, nullptr);
   if (count == 0) return nullptr;
+  // An aid, not a need: without room for it, the walk reads as it meets the files.
+  auto* entries = static_cast<Entry*>(HeapAlloc(GetProcessHeap(), 0, count * sizeof(Entry)));
+  if (!entries) return nullptr;
   auto* ahead = static_cast<ReadsAhead*>(MemAlloc(sizeof(ReadsAhead)));
-  ahead->entries = static_cast<Entry*>(MemAlloc(count * sizeof(Entry)));
+  ahead->entries = entries;
   ahead->count = Collect(records1, count1, records2, count2, ahead->entries);
   ahead->most = most < 1 ? 1 : most;
   ahead->readDone = CreateEventW(nullptr, FALSE, FALSE, nullptr);

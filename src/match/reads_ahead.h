@@ -11,7 +11,7 @@
 
 // Opens held ahead of the walk at most. Under Wine each holds a Unix file descriptor, which a process may
 // have no more than 1024 of, and the walk keeps up to 768 opens itself.
-constexpr uint32_t kReadsAheadMost = 192;
+constexpr uint32_t kReadsAheadMost = 128;
 
 struct ReadsAhead;
 

@@ -236,12 +236,14 @@ uint32_t MatchPools(FileRecord* records1, uint32_t count1, FileRecord* records2,
     if (!(sorted ? WalkSizeRun(walk, a) : WalkWholePool(walk, a))) break;
     RefreshChanged(walk, nullptr, nullptr);  // a run walked again later must see what this file's walk changed
   }
+  // The summary first: after a Ctrl+C the handler's line follows in a tenth of a second, and closing hundreds of
+  // kept opens (each a server call under Wine) may take longer.
+  PrintSummary(walk, startTick);
   StopReadsAhead(walk.ahead);
   SetKeepingForChecksum(false);
   ForgetFileNames();
   ReleaseChangedRecords();
   ReleaseLinkGroups(records1, count1);
   if (records2 != records1) ReleaseLinkGroups(records2, count2);
-  PrintSummary(walk, startTick);
   return static_cast<uint32_t>(walk.totals.filesFound);
 }

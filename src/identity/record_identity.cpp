@@ -73,7 +73,7 @@ uint32_t ReadRecordIdentityForChecksum(FileRecord* record) {
   JoinedPath path(record->dir, record->name);
   HANDLE file = OpenForChecksum(path.Text());
   if (file == INVALID_HANDLE_VALUE) return GetFileIdentity(path.Text(), &record->fileIndexLow, &record->fileIndexHigh);
-  uint32_t links = QueryIdentity(file, &record->fileIndexLow, &record->fileIndexHigh, &record->allocSize);
+  uint32_t links = ReadRecordIdentityThrough(record, file);
   KeepUnreadForChecksum(path.Text(), file);
   return links;
 }

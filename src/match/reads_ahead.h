@@ -4,7 +4,8 @@
 // the walk then finds each file's checksum ready and its open kept for the byte proof.
 // A small file gets its whole-file checksum. A large one is read by its first and last pieces: one whose
 // pieces no other file of its size has cannot be a duplicate and is never read whole.
-// Only a report reads ahead: an open held here lets others only read the file, which an action must not meet.
+// An open held here lets others only read the file: the walk takes a size's opens before it acts on a pair of
+// that size, and closes every kept open before an action, so an action never meets one.
 #include <cstdint>
 
 #include "pool/file_record.h"

@@ -30,9 +30,10 @@ struct Entry {
 
 struct ReadsAhead {
   Entry* entries;  // in the walk's order: by size, the first pool's run of a size before the second's
+  uint32_t* order;  // the entries in the order the readers take them
   uint32_t count;
   uint32_t most;
-  volatile LONG next;   // the next entry a reader claims
+  volatile LONG next;   // the next place in order that a reader claims
   volatile LONG taken;  // the entries before it are the walk's
   volatile LONG stop;
   volatile LONG walkWaits;  // set by the walk before it waits for an entry
@@ -73,6 +74,25 @@ uint32_t Collect(FileRecord* records1, uint32_t count1, FileRecord* records2, ui
   return found;
 }
 
+// In the order of the listing, which on most volumes is near the order of the files on the disk: a folder's
+// files were mostly written together.
+bool ListedBefore(const FileRecord* a, const FileRecord* b) {
+  int byFolder = a->dir == b->dir ? 0 : wcscmp(a->dir, b->dir);
+  return byFolder != 0 ? byFolder < 0 : wcscmp(a->name, b->name) < 0;
+}
+
+// The walk meets the files by size, which scatters them over the disk. The readers take them in stretches of
+// half the opens allowed ahead, each stretch in the order of the listing, so that a disk that seeks sweeps
+// across each stretch once. A stretch spans at most half the room ahead: the file the walk waits for is
+// never behind one a reader waits to have room for.
+void PutInListingOrder(ReadsAhead* ahead) {
+  uint32_t stretch = ahead->most > 1 ? ahead->most / 2 : 1;
+  for (uint32_t k = 0; k < ahead->count; ++k) ahead->order[k] = k;
+  for (uint32_t start = 0; start < ahead->count; start += stretch)
+    std::sort(ahead->order + start, ahead->order + std::min(start + stretch, ahead->count),
+              [&](uint32_t a, uint32_t b) { return ListedBefore(ahead->entries[a].record, ahead->entries[b].record); });
+}
+
 void ReadQuietly(Entry& entry, unsigned char* buffer) {
   FileRecord* record = entry.record;
   JoinedPath path(record->dir, record->name);
@@ -89,7 +109,8 @@ DWORD WINAPI Reader(void* parameter) {
   ReadsAhead* ahead = static_cast<ReadsAhead*>(parameter);
   auto* buffer =
       static_cast<unsigned char*>(VirtualAlloc(nullptr, kReadPiece, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-  for (LONG k; (k = InterlockedIncrement(&ahead->next) - 1) < LONG(ahead->count) && !CancelRequested;) {
+  for (LONG claimed; (claimed = InterlockedIncrement(&ahead->next) - 1) < LONG(ahead->count) && !CancelRequested;) {
+    LONG k = LONG(ahead->order[claimed]);
     while (!ahead->stop && !CancelRequested && k >= ahead->taken + LONG(ahead->most)) Sleep(1);
     if (ahead->stop || CancelRequested) break;
     // Without a buffer an entry is passed on unread: the walk must never wait for it.
@@ -140,12 +161,14 @@ ReadsAhead* StartReadsAhead(FileRecord* records1, uint32_t count1, FileRecord* r
   uint32_t count = Collect(records1, count1, records2, count2, nullptr);
   if (count == 0) return nullptr;
   // An aid, not a need: without room for it, the walk reads as it meets the files.
-  auto* entries = static_cast<Entry*>(HeapAlloc(GetProcessHeap(), 0, count * sizeof(Entry)));
+  auto* entries = static_cast<Entry*>(HeapAlloc(GetProcessHeap(), 0, count * (sizeof(Entry) + sizeof(uint32_t))));
   if (!entries) return nullptr;
   auto* ahead = static_cast<ReadsAhead*>(MemAlloc(sizeof(ReadsAhead)));
   ahead->entries = entries;
+  ahead->order = reinterpret_cast<uint32_t*>(entries + count);
   ahead->count = Collect(records1, count1, records2, count2, ahead->entries);
   ahead->most = most < 1 ? 1 : most;
+  PutInListingOrder(ahead);
   ahead->readDone = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   while (ahead->readDone && ahead->started < kReaders)
     if (HANDLE reader = StartThread(Reader, ahead))

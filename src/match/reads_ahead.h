@@ -1,7 +1,8 @@
 #pragma once
 // While the walk runs, the files of shared sizes are opened and read on a few threads of their own, a bounded
-// stretch ahead of it and in its order: a cold disk answers several reads at once nearly as fast as one, and
-// the walk then finds each file's checksum ready and its open kept for the byte proof.
+// stretch ahead of it, each part of the stretch in the order of the listing: a cold disk answers several reads
+// at once nearly as fast as one, and the walk then finds each file's checksum ready and its open kept for the
+// byte proof.
 // A small file gets its whole-file checksum. A large one is read by its first and last pieces: one whose
 // pieces no other file of its size has cannot be a duplicate and is never read whole.
 // An open held here lets others only read the file: the walk takes a size's opens before it acts on a pair of

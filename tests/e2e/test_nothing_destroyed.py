@@ -21,12 +21,6 @@ def contents(root):
             if not os.path.islink(os.path.join(d, n))}
 
 
-def short_name(folder):
-    """The 8.3 name Wine gives a folder, read from `dir /x` of its parent."""
-    listing = run_exe("cmd", "/c", "dir", "/x", win(folder.parent)).text.splitlines()
-    return next(line[:-len(folder.name)].split()[-1] for line in listing if line.endswith(" " + folder.name))
-
-
 @pytest.fixture
 def drive_y(tmp_path):
     """Drive Y: mapped to tmp_path/A, as subst or a share of a local folder maps a second letter."""
@@ -46,8 +40,10 @@ def test_one_folder_reached_twice_is_never_a_pair(tmp_path, drive_y, spelling, o
     args = [folder, drive_y] if spelling == "drive letter" else [folder, tmp_path / "L", "-r"]
     if spelling == "folder link":
         make_tree(tmp_path, {"L": str(folder), "A/again": "sub"})
-    if spelling == "short name":
-        args = [folder, tmp_path / short_name(folder)]
+    if spelling == "short name":  # the 8.3 name Wine gives the folder, read from `dir /x` of its parent
+        listing = run_exe("cmd", "/c", "dir", "/x", win(tmp_path)).text.splitlines()
+        short = next(line[:-len(folder.name)].split()[-1] for line in listing if line.endswith(" " + folder.name))
+        args = [folder, tmp_path / short]
     before = tree(folder)
     run = run_zav(*args, *options, "-n")
     assert not [line for line in run.lines if re.search(r" (==|=hardlink=|\+=|=\+|\+\+) ", line)]
@@ -144,7 +140,7 @@ def test_a_writer_racing_an_action_finds_its_bytes_afterwards(tmp_path, option, 
         root = make_tree(tmp_path / str(tries), {name: bytes(content) for name in ("a1.bin", "b2.bin", "c3.bin")})
         stop = root.parent / f"stop{tries}"
         writer = subprocess.Popen([WINE_RUN, str(BUILD_DIR / "race_writer.exe"), win(root / "c3.bin"),
-                                   *map(str, (holds, tries, offset, 1, 255)), win(stop)],
+                                   *map(str, (holds, tries, offset)), win(stop)],
                                   env=wine_env(), stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         assert writer.stdout.readline() == "watching\n"
         run = run_zav(root, option, "-n")

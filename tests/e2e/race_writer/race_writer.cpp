@@ -1,23 +1,21 @@
 // A program that races ZAV for a file: it opens the file for writing again and again, counts the times
 // another process holds it against writers, and once that has happened `holds` times, writes after `tries`
-// more opens that succeed. It says what it did on stdout, so that the test can look for the bytes afterwards.
+// more opens that succeed. It says what it did on stdout, so that the test can look for the byte afterwards.
 //
-//   race_writer PATH HOLDS TRIES OFFSET LENGTH BYTE STOPFILE
+//   race_writer PATH HOLDS TRIES OFFSET STOPFILE
 //
-// OFFSET -1 appends. The program ends once it has written, or when STOPFILE exists.
+// It writes one byte 0xFF at OFFSET, or appends it for -1. It ends once it has written, or when STOPFILE exists.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <vector>
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc != 8) return 2;
+  if (argc != 6) return 2;
   const wchar_t* path = argv[1];
   int holds = _wtoi(argv[2]), tries = _wtoi(argv[3]);
   long long offset = _wtoi64(argv[4]);
-  std::vector<char> bytes(static_cast<size_t>(_wtoi(argv[5])), static_cast<char>(_wtoi(argv[6])));
-  const wchar_t* stop = argv[7];
+  const wchar_t* stop = argv[5];
   std::printf("watching\n");
   std::fflush(stdout);
   int held = 0, opened = 0;
@@ -39,7 +37,7 @@ int wmain(int argc, wchar_t** argv) {
     at.QuadPart = offset < 0 ? 0 : offset;
     SetFilePointerEx(file, at, &at, offset < 0 ? FILE_END : FILE_BEGIN);
     DWORD written = 0;
-    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    WriteFile(file, "\xFF", 1, &written, nullptr);
     CloseHandle(file);
     std::printf("wrote %lld %lu\n", at.QuadPart, written);
     return 0;

@@ -76,9 +76,10 @@ def make_tree(root, files):
 
 
 def tree(root):
-    """Every file with its content and every empty folder as "name/"."""
-    paths = [p for p in root.rglob("*") if p.is_file() or not any(p.iterdir())]
-    return {p.relative_to(root).as_posix() + "/" * p.is_dir(): b"" if p.is_dir() else p.read_bytes() for p in paths}
+    """What make_tree makes: every file with its content, every link with its target as text, every empty folder."""
+    paths = [p for p in root.rglob("*") if p.is_symlink() or p.is_file() or not any(p.iterdir())]
+    return {p.relative_to(root).as_posix() + "/" * (p.is_dir() and not p.is_symlink()):
+            os.readlink(p) if p.is_symlink() else b"" if p.is_dir() else p.read_bytes() for p in paths}
 
 
 def pytest_report_header(config):

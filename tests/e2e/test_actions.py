@@ -12,6 +12,7 @@ SAME = b"same content"
 # everything is equal and the fallback choice takes file2.
 APART = ("p1/a/x.txt", OLD, "p2/bbb/yyyy.txt", NEW, SAME)
 TIED = ("p1/c/x.txt", OLD, "p2/d/y.txt", OLD, b"tied, and a size of its own")
+ALIASED = {"a/x": SAME, "b/x": SAME, "a1": "a", "b1": "b"}  # one pair, each file reached again through a link
 
 
 # The target is read-only: it is acted on all the same.
@@ -52,7 +53,8 @@ def test_hard_links_count_only_when_asked_for(tmp_path):
 
 
 # One pool, a pair per size: renames need another folder and another name; the shallower file is file1 whatever
-# the pair order; only -ded removes the emptied folders, up to the first that holds an entry.
+# the pair order; only -ded removes the emptied folders, up to the first that holds an entry; a pair met again
+# through folder links is acted on once.
 @pytest.mark.parametrize("option, files, lines, after", [
     ("-e1", {"a/x.txt": b"1", "b/y.txt": b"1", "c/x.txt": b"22", "d/x.txt": b"22", "e/x.txt": b"333",
              "f/y.txt": b"333", "e/y.txt": b"4444"},
@@ -67,8 +69,10 @@ def test_hard_links_count_only_when_asked_for(tmp_path):
     ("-d2 -ded", {"x.txt": SAME, "top/deep/er/y.txt": SAME, "top/sub/": b""},
      ["x.txt == top\\deep\\er\\y.txt", " file2 deleted", "dir removed: {root}\\top\\deep\\er",
       "dir removed: {root}\\top\\deep"], {"x.txt": SAME, "top/sub/": b""}),
+    ("-d1", ALIASED, ["a\\x == b\\x", " file1 deleted"], {"a/": b"", "a1": "a", "b/x": SAME, "b1": "b"}),
+    ("-d2", ALIASED, ["a\\x == b\\x", " file2 deleted"], {"a/x": SAME, "a1": "a", "b/": b"", "b1": "b"}),
 ])
-def test_one_pool_renames_depth_and_emptied_folders(tmp_path, option, files, lines, after):
+def test_one_pool_renames_depth_emptied_and_aliased_folders(tmp_path, option, files, lines, after):
     make_tree(tmp_path, files)
     run = run_zav(tmp_path, *option.split())
     pairs = sum(" == " in line for line in lines)

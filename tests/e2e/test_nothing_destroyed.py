@@ -75,8 +75,7 @@ def test_no_action_through_a_file_link(tmp_path, option):
     summary = [] if option == "-e1" else ["0 Bytes of redundant data found in 1 file in T"]
     assert (run.returncode, run.report()) == (
         0, ["a link == copy.bin", " error CANT_ACCESS_FILE locking file1", "1 pairs tested", *summary])
-    assert os.readlink(tmp_path / "a link") == "f5.bin"
-    assert tree(tmp_path) == {"a link": b"same bytes", "f5.bin": b"same bytes", "copy.bin": b"same bytes"}
+    assert tree(tmp_path) == {"a link": "f5.bin", "f5.bin": b"same bytes", "copy.bin": b"same bytes"}
 
 
 # The action tests show which file each rule picks; here every kind of action meets files reached by several names.

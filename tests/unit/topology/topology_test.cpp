@@ -1,5 +1,4 @@
 // Drive topology: Wine's C: and Z: are real; disks, substitutions, encryption and VirtDisk are faked.
-#include <gtest/gtest.h>
 #include <windows.h>
 #include <winioctl.h>
 #include <virtdisk.h>
@@ -7,21 +6,15 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
-#include <string>
 #include <tuple>
-#include <vector>
 
-#include "base/run_options.h"
-#include "base/system_facts.h"
 #include "console/status_line.h"
 #include "pool/scanner.h"
 #include "run/process_setup.h"
 #include "run/run_main.h"
-#include "seam/system_calls.h"
 #include "topology/device_queries.h"
 #include "topology/drive_identity.h"
 #include "topology/encrypted_volume.h"
-#include "topology/virtual_disk.h"
 #include "topology/wide_text.h"
 #include "../test_support.h"
 
@@ -92,15 +85,7 @@ void MountEncrypted(wchar_t letter, const std::wstring& host) {
   memcpy(&Machine.trueCryptList[4 + 520 * (letter - L'A')], host.c_str(), (host.size() + 1) * sizeof(wchar_t));
 }
 
-// What the program prints while body runs.
-CapturedOutput* Output = nullptr;
-template <typename Body>
-std::string Capture(Body body) {
-  CapturedOutput output;
-  Output = &output;
-  body();
-  return output.Text();
-}
+CapturedOutput* Output = nullptr;  // what the run in progress has printed
 
 const char kSame[] = "Files are located on the same physical drive -> sequential operation\r\n";
 const char kDifferent[] = "Files are located on different physical drives -> parallel operation\r\n";
@@ -148,8 +133,10 @@ TEST_F(Topology, ResolvesEveryKindOfVolumeToItsDrive) {
   }
   EXPECT_EQ(0, ResolveSubstDrive((L"\\\\?\\S:\\" + std::wstring(250, L'x')).c_str(), out));  // would not fit
   // Network paths are read one after the other, and beside a local disk at once.
-  EXPECT_EQ(kSame, Capture([] { EXPECT_EQ(1, IsSamePhysicalDrive(L"\\\\server\\a\\", L"\\\\other\\b\\")); }));
-  EXPECT_EQ(kDifferent, Capture([] { EXPECT_EQ(0, IsSamePhysicalDrive(L"\\\\server\\a\\", L"C:\\b\\")); }));
+  CapturedOutput output;
+  EXPECT_EQ(1, IsSamePhysicalDrive(L"\\\\server\\a\\", L"\\\\other\\b\\"));
+  EXPECT_EQ(0, IsSamePhysicalDrive(L"\\\\server\\a\\", L"C:\\b\\"));
+  EXPECT_EQ(output.Text(), std::string(kSame) + kDifferent);
 }
 
 // Holds the first caller until a second arrives: getting through proves two threads were inside at once.
@@ -210,8 +197,10 @@ TEST_P(ParallelRun, TwoDrivesWorkOnTwoThreadsAndPrintWhatOneDrivePrints) {
     FileSystem.Open = WatchOpen;
     const std::wstring first = GetParam().systemFolder ? notepad : folders[0].wstring();
     Argv args({L"zav.exe", first, folders[1], L"-n", GetParam().option});
-    text[disk] = Capture([&] { EXPECT_EQ(0, RunMain(args.Count(), args.Data())); });
-    text[disk] = text[disk].substr(0, text[disk].rfind(" in "));  // the duration differs
+    CapturedOutput output;
+    Output = &output;
+    EXPECT_EQ(0, RunMain(args.Count(), args.Data()));
+    text[disk] = output.Text().substr(0, output.Text().rfind(" in "));  // the duration differs
   }
   for (const auto& folder : folders) std::filesystem::remove_all(folder);
 

@@ -86,11 +86,6 @@ TEST_F(Pairs, AFileThatCannotBeHeldIsLeftAlone) {
   EXPECT_EQ(Content(L"two"), "same");
 }
 
-HANDLE WINAPI FailOpen(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
-  SetLastError(ERROR_ACCESS_DENIED);
-  return INVALID_HANDLE_VALUE;
-}
-
 // Met again through linked folders, one file shows more names than links, and the group grows, never overruns.
 // Gathered at once or as the walk meets each name, the groups come out the same.
 TEST_F(Pairs, TheNamesOfOneFileJoinTheFirstMetAsHead) {
@@ -115,7 +110,7 @@ TEST_F(Pairs, TheNamesOfOneFileJoinTheFirstMetAsHead) {
   // Two names of one file whose identity cannot be read are never taken for one file: unread indexes are no
   // proof.
   FileRecord a = Record(L"a", 4, 0), b = Record(L"b", 4, 1);
-  FileSystem.Open = FailOpen;
+  FileSystem.Open = FailingOpen;
   EXPECT_EQ(HasEqualFileIndex(&a, &b), 0);
   EXPECT_EQ(LinkCount(&a), 0u);
 }

@@ -19,6 +19,13 @@
 #include "seam/system_calls.h"
 #include "topology/virtual_disk.h"
 
+// An open that fails with OpenFailure: a file that cannot be opened.
+inline DWORD OpenFailure = ERROR_ACCESS_DENIED;
+inline HANDLE WINAPI FailingOpen(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
+  SetLastError(OpenFailure);
+  return INVALID_HANDLE_VALUE;
+}
+
 // The settings, the counters, the system facts and every entry of the system-call table as at start; a VirtDisk
 // loaded through a faked entry is forgotten, or later tests would call the fake.
 inline void ResetProgramState() {
@@ -30,6 +37,7 @@ inline void ResetProgramState() {
   DeletedCount = RenamedCount = ReplacedCount = 0;
   SavedBytes = 0;
   CancelRequested = 0;
+  OpenFailure = ERROR_ACCESS_DENIED;
 }
 
 // Around every test of the process, so that no test restores by hand and one that fails half-way leaves nothing

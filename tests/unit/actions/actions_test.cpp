@@ -17,7 +17,6 @@ constexpr LinkState kSingle = LinkState::Single, kHead = LinkState::Head, kMembe
 namespace fs = std::filesystem;
 constexpr DWORD kReadOnlyHidden = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
 constexpr FILETIME kOld = {0, 29000000};
-const std::string kDenied = " error ACCESS_DENIED deleting file2\r\n";
 const std::string kSkip = " hardlink count cannot exceed 1024 -> skip\r\n";
 const std::string kNotReplaced = " error ACCESS_DENIED replacing file2\r\n";
 const std::string kReplaced = " file2 replaced by hardlink\r\n";
@@ -144,7 +143,7 @@ TEST_F(ActionTest, NothingIsLostAndTheErrorIsShown) {
   const std::string aside = "~zav[0-9a-f]{12}\\.old beside it\r\n", gone = " deleting the old copy of file2, " + aside;
   const std::tuple<uint32_t, struct Faults, uint32_t, uint32_t, std::string, const char*> cases[] = {
       // action, faults, links of the kept file and of the target, message, what an old copy left holds
-      {ActionDeleteFile2, {L"y.txt"}, 1, 2, kDenied, nullptr},
+      {ActionDeleteFile2, {L"y.txt"}, 1, 2, " error ACCESS_DENIED deleting file2\r\n", nullptr},
       {ActionLinkFile2, {L"", L".old"}, 1, 2, kNotReplaced, nullptr},            // the target cannot move aside
       {ActionLinkFile2, {L"", L"", L"y.txt"}, 1, 2, kNotReplaced, nullptr},      // nor be linked: it moves back
       {ActionLinkFile2, {L"", L"", L".tmp", L"", true}, 1, 2, kNotReplaced, nullptr},  // a case twin: no new name

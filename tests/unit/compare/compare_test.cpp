@@ -26,7 +26,6 @@ std::mutex g_readsLock;
 size_t g_failingRead = 0;  // 1-based; fails with ERROR_CRC
 bool g_cancelAfterFirstReads = false;  // each thread's first read waits for the other's, then cancels
 volatile LONG g_goodReads = 0;
-DWORD g_openFailure = 0;
 
 BOOL WINAPI LoggingRead(HANDLE file, LPVOID buffer, DWORD bytes, LPDWORD got, LPOVERLAPPED overlapped) {
   LARGE_INTEGER zero{}, at{};
@@ -43,11 +42,6 @@ BOOL WINAPI LoggingRead(HANDLE file, LPVOID buffer, DWORD bytes, LPDWORD got, LP
   }
   if (fail) SetLastError(ERROR_CRC);
   return ok;
-}
-
-HANDLE WINAPI FailingOpen(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
-  SetLastError(g_openFailure);
-  return INVALID_HANDLE_VALUE;
 }
 
 Ranges Reads(size_t stride = 1) {
@@ -155,7 +149,7 @@ TEST_F(Files, WholeFileAndTestBlockChecksums) {
     Write(L"f.bin", content);
     g_reads.clear();
     g_failingRead = c.failingRead;
-    g_openFailure = c.openFailure;
+    OpenFailure = c.openFailure;
     FileSystem.Open = c.openFailure ? FailingOpen : CreateFileW;
     uint32_t errorCode = 77;  // only a failed open changes it
     uint64_t checksum = c.testSize ? ChecksumTestBlocks(path.c_str(), c.size, c.testSize, &errorCode)

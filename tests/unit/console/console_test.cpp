@@ -1,16 +1,9 @@
 // The status line, the key wait and the control handler on a faked console; output redirected to a file.
-#include <gtest/gtest.h>
-
 #include <algorithm>
-#include <string>
 #include <tuple>
-#include <vector>
 
-#include "base/run_options.h"
 #include "console/control.h"
-#include "console/output.h"
 #include "console/status_line.h"
-#include "seam/system_calls.h"
 #include "../test_support.h"
 
 namespace {

@@ -1,12 +1,9 @@
 // The crash-dump writer called with made-up exceptions, and its path limits.
 #include <windows.h>
 #include <dbghelp.h>
-#include <gtest/gtest.h>
 
 #include <cstring>
-#include <string>
 
-#include "base/system_facts.h"
 #include "crashdump/crash_dump.h"
 #include "../test_support.h"
 

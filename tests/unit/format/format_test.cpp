@@ -1,14 +1,7 @@
-#include <windows.h>
-
-#include <gtest/gtest.h>
-
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "format/error_names.h"
 #include "format/size_format.h"
-#include "seam/system_calls.h"
 #include "../test_support.h"
 
 namespace {

@@ -54,46 +54,4 @@ TEST(JoinLinkGroup, GrowsTheGroupAndMovesANameOutOfItsOldGroup) {
   ReleaseLinkGroups(&head, 1);
   ReleaseLinkGroups(&other, 1);
 }
-
-HANDLE WINAPI FailOpen(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
-  SetLastError(ERROR_ACCESS_DENIED);
-  return INVALID_HANDLE_VALUE;
-}
-
-// Real files and hard links: met again through linked folders, one file shows more names than links, and the
-// group grows, never overruns. Gathered at once or as the walk meets each name, the groups come out the same.
-TEST(ResolveLinkGroup, TheNamesOfOneFileJoinTheFirstMetAsHead) {
-  const std::filesystem::path dir = TempPath(L"links");
-  const std::wstring folder = dir.wstring() + L"\\";
-  PutFile(dir / L"a", "same");
-  PutFile(dir / L"d", "same");
-  ASSERT_TRUE(CreateHardLinkW((folder + L"b").c_str(), (folder + L"a").c_str(), nullptr));
-  auto record = [&](const wchar_t* name, FileRecord r = {}) {
-    r.dir = const_cast<wchar_t*>(folder.c_str());
-    r.name = const_cast<wchar_t*>(name);
-    r.size = 4;
-    return r;
-  };
-  for (LinkGroupGathering gathering : {LinkGroupGathering::AllNamesNow, LinkGroupGathering::AsMet}) {
-    FileRecord records[] = {record(L"a"), record(L"b"), record(L"d"), record(L"a"), record(L"b")};
-    for (uint32_t i = 0; i < 5; ++i) records[i].index = i;
-    for (FileRecord& r : records) ResolveLinkGroup(records, 5, &r, gathering);
-    EXPECT_TRUE(IsLinkHead(&records[0]));
-    EXPECT_EQ(LinkCount(&records[0]), 2u);
-    ASSERT_EQ(LinkGroupSize(&records[0]), 4u);
-    EXPECT_EQ(LinkGroupMember(&records[0], 2), &records[3]);
-    for (int i : {1, 3, 4})
-      EXPECT_TRUE(IsLinkMember(&records[i]) && records[i].linkGroup == records[0].linkGroup &&
-                  LinkCount(&records[i]) == 2u) << i;
-    EXPECT_TRUE(IsSingleName(&records[2]));
-    ReleaseLinkGroups(records, 5);
-  }
-  // Two names of one file whose identity cannot be read are never taken for one file: unread indexes are no
-  // proof.
-  FileRecord a = record(L"a"), b = record(L"b");
-  FileSystem.Open = FailOpen;
-  EXPECT_EQ(HasEqualFileIndex(&a, &b), 0);
-  EXPECT_EQ(LinkCount(&a), 0u);
-  std::filesystem::remove_all(dir);
-}
 }  // namespace

@@ -86,6 +86,35 @@ TEST_F(Pairs, AFileThatCannotBeHeldIsLeftAlone) {
   EXPECT_EQ(Content(L"two"), "same");
 }
 
+// Met again through linked folders, one file shows more names than links, and the group grows, never overruns.
+// Gathered at once or as the walk meets each name, the groups come out the same.
+TEST_F(Pairs, TheNamesOfOneFileJoinTheFirstMetAsHead) {
+  Write(L"a", "same");
+  Write(L"d", "same");
+  ASSERT_TRUE(CreateHardLinkW((dir_ + L"b").c_str(), (dir_ + L"a").c_str(), nullptr));
+  wchar_t names[][2] = {L"a", L"b", L"d", L"a", L"b"};
+  for (LinkGroupGathering gathering : {LinkGroupGathering::AllNamesNow, LinkGroupGathering::AsMet}) {
+    FileRecord records[5];
+    for (uint32_t i = 0; i < 5; ++i) records[i] = Record(names[i], 4, i);
+    for (FileRecord& r : records) ResolveLinkGroup(records, 5, &r, gathering);
+    EXPECT_TRUE(IsLinkHead(&records[0]));
+    EXPECT_EQ(LinkCount(&records[0]), 2u);
+    ASSERT_EQ(LinkGroupSize(&records[0]), 4u);
+    EXPECT_EQ(LinkGroupMember(&records[0], 2), &records[3]);
+    for (int i : {1, 3, 4})
+      EXPECT_TRUE(IsLinkMember(&records[i]) && records[i].linkGroup == records[0].linkGroup &&
+                  LinkCount(&records[i]) == 2u) << i;
+    EXPECT_TRUE(IsSingleName(&records[2]));
+    ReleaseLinkGroups(records, 5);
+  }
+  // Two names of one file whose identity cannot be read are never taken for one file: unread indexes are no
+  // proof.
+  FileRecord a = Record(L"a", 4, 0), b = Record(L"b", 4, 1);
+  FileSystem.Open = FailingOpen;
+  EXPECT_EQ(HasEqualFileIndex(&a, &b), 0);
+  EXPECT_EQ(LinkCount(&a), 0u);
+}
+
 // Files of other volumes can carry equal indexes: here every file shows index 7, and the volume serial tells
 // them apart (it is the real index, so each file lies on a volume of its own).
 NTSTATUS NTAPI IndexSeven(HANDLE file, PIO_STATUS_BLOCK status, PVOID information, ULONG bytes,

@@ -160,8 +160,6 @@ TEST_P(IndexedWalk, DoesWhatThePlainWalkDoes) {
   EXPECT_GE(std::stoll(std::regex_replace(tested[1].str(), std::regex(","), "")), GetParam().fewestPairs) << plain;
 }
 
-void PrintTo(const Case& c, std::ostream* out) { *out << c.label; }
-
 INSTANTIATE_TEST_SUITE_P(
     Options, IndexedWalk,
     // Each case catches a fault of the index that the others miss: what is counted, two pools, records changed.

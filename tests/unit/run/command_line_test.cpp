@@ -1,19 +1,12 @@
 // The command line: split into words, then the words read as options and specifications, and these as folders
 // and patterns on their volumes.
-#include <windows.h>
-
-#include <gtest/gtest.h>
-
 #include <cstring>
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "base/memory.h"
 #include "run/command_line.h"
 #include "run/options.h"
 #include "run/source_paths.h"
-#include "seam/system_calls.h"
 #include "../test_support.h"
 
 namespace {

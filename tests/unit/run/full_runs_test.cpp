@@ -1,14 +1,8 @@
 // The process set-up and whole runs in this process on trees in the temp folder.
-#include <windows.h>
-
-#include <gtest/gtest.h>
-
-#include <string>
 #include <tuple>
 
 #include "run/process_setup.h"
 #include "run/run_main.h"
-#include "seam/system_calls.h"
 #include "../test_support.h"
 
 namespace {

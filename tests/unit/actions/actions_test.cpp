@@ -91,7 +91,11 @@ class ActionTest : public ::testing::Test {
       SetFileAttributesW(entry.path().c_str(), FILE_ATTRIBUTE_NORMAL);
     fs::remove_all(dir_);
   }
-  void Restart() { TearDown(), ResetProgramState(), SetUp(); }
+  void Restart() {
+    TearDown();
+    ResetProgramState();
+    SetUp();
+  }
   // A record as a resolved scan leaves it (single link, allocation known); content is added to the file.
   TestFile* Record(const std::wstring& relative, const std::string& content = "") {
     TestFile* file = &files_.emplace_back();

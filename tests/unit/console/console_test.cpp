@@ -51,7 +51,8 @@ BOOL WINAPI FakeFlush(HANDLE) { return TRUE; }
 BOOL WINAPI FakeReadInput(HANDLE, PINPUT_RECORD records, DWORD, LPDWORD read) {
   if (Screen.inputRead >= Screen.input.size()) return FALSE;
   records[0] = Screen.input[Screen.inputRead++];
-  return *read = 1, TRUE;
+  *read = 1;
+  return TRUE;
 }
 
 struct FakeConsoleScope {  // the console seam at a fresh Screen, the output caught; window sizing stays real

@@ -43,7 +43,9 @@ TEST(FormatDuration, UnitsAndTenths) {
 // The user's locale as the test chooses it; an empty separator stands for a locale without one.
 const wchar_t* LocaleSeparator = L"";
 int WINAPI LocaleOfTest(LCID, LCTYPE type, LPWSTR data, int capacity) {
-  return type == LOCALE_STHOUSAND ? (lstrcpynW(data, LocaleSeparator, capacity), lstrlenW(data) + 1) : 0;
+  if (type != LOCALE_STHOUSAND) return 0;
+  lstrcpynW(data, LocaleSeparator, capacity);
+  return lstrlenW(data) + 1;
 }
 
 TEST(FormatCount, SeparatesThousandsAboveAMillionAndThreeCountsStandInOneMessage) {

@@ -29,7 +29,10 @@ TEST(IsKnownIdentical, DirectByFileIndexAndThroughACommonPartner) {
   LinkIdentical(&d, &b);
   EXPECT_EQ(IsKnownIdentical(a.comparedWith, &d, 0), 0);
   EXPECT_EQ(IsKnownIdentical(a.comparedWith, &d, 1), 1);
-  for (FileRecord* r : {&a, &b, &d}) PtrListClear(r->comparedWith), MemFree(r->comparedWith);
+  for (FileRecord* r : {&a, &b, &d}) {
+    PtrListClear(r->comparedWith);
+    MemFree(r->comparedWith);
+  }
 }
 
 // Names made links of the kept file during a run join its group, which grows; a name that was a further name

@@ -136,7 +136,8 @@ NTSTATUS NTAPI SerialFromIndex(HANDLE file, PIO_STATUS_BLOCK status, PVOID infor
 // The opens that read identities and checksums are kept, as in a run: each is closed before its file is acted
 // on, and none is left open.
 TEST_F(Pairs, EqualIndexesOnTwoVolumesAreTwoFiles) {
-  FileSystem.QueryInformation = IndexSeven, FileSystem.QueryVolumeInformation = SerialFromIndex;
+  FileSystem.QueryInformation = IndexSeven;
+  FileSystem.QueryVolumeInformation = SerialFromIndex;
   RunOptions.SameVolume = 1, RunOptions.ParallelRead = 0;
   SetKeepingForChecksum(true);
   Write(L"a", "mine");

@@ -15,8 +15,10 @@ std::vector<FileRecord> Noted(std::vector<uint32_t> indexes, int64_t size = 10) 
   std::vector<FileRecord> records(indexes.size());
   KeepFileNamesOfSize(size);
   for (size_t i = 0; i < indexes.size(); ++i) {
-    records[i].fileIndexLow = indexes[i], records[i].size = size;
-    records[i].serialRead = kOnPoolVolume, records[i].volumeSerial = 1;
+    records[i].fileIndexLow = indexes[i];
+    records[i].size = size;
+    records[i].serialRead = kOnPoolVolume;
+    records[i].volumeSerial = 1;
   }
   return records;
 }

@@ -82,7 +82,10 @@ void MakeTree(const fs::path& root) {
       copies += id < 6;
       std::string bytes = content(run.size, id);
       // Files of one content that differ only in their middle byte: equal under test blocks at the ends only.
-      if (run.size == 20000 && id >= 1000 && random() % 4 == 0) bytes = content(run.size, 3), bytes[10000] ^= 1;
+      if (run.size == 20000 && id >= 1000 && random() % 4 == 0) {
+        bytes = content(run.size, 3);
+        bytes[10000] ^= 1;
+      }
       std::ofstream(path, std::ios::binary) << bytes;
       made.push_back(path);
     }
@@ -123,7 +126,8 @@ class IndexedWalk : public ::testing::TestWithParam<Case> {
     fs::remove_all(root_);
     MakeTree(root_);
     ResetProgramState();  // the walk before left its options, counters and faults
-    RunOptions.SameVolume = 1, RunOptions.ParallelRead = 0;
+    RunOptions.SameVolume = 1;
+    RunOptions.ParallelRead = 0;
     GetParam().options();
     const bool two = GetParam().twoPools;
     const std::wstring root = root_.wstring() + L"\\";
@@ -140,7 +144,8 @@ class IndexedWalk : public ::testing::TestWithParam<Case> {
     const FilePool& second = pools[two ? 1 : 0];
 
     CapturedOutput output;
-    FileSystem.Open = HostileOpen, FileSystem.CreateHardLink = HostileHardLink;
+    FileSystem.Open = HostileOpen;
+    FileSystem.CreateHardLink = HostileHardLink;
     SetIndexedRunMinimumForTesting(indexedRunMinimum);
     uint32_t found = MatchPools(pools[0].records, pools[0].count, second.records, second.count, 1);
     for (FilePool& pool : pools) ReleaseFilePool(&pool);

@@ -32,8 +32,15 @@ Records Sorted(Records records) {
 }
 
 // The sort allocates nothing: a heap call through MemAlloc counts as an alarm too.
-LPVOID WINAPI CountedHeapAlloc(HANDLE heap, DWORD flags, SIZE_T size) { return ++alarms, HeapAlloc(heap, flags, size); }
-BOOL WINAPI CountedBeep(DWORD, DWORD) { return ++alarms, TRUE; }
+LPVOID WINAPI CountedHeapAlloc(HANDLE heap, DWORD flags, SIZE_T size) {
+  ++alarms;
+  return HeapAlloc(heap, flags, size);
+}
+
+BOOL WINAPI CountedBeep(DWORD, DWORD) {
+  ++alarms;
+  return TRUE;
+}
 TEST(Sorting, BySizeThenShallowerFolderThenFolderThenNameLikeStdSortWithoutAlarmAndTheSeedCarriesOver) {
   for (size_t i = 0; i < names.size(); ++i) names[i] = L"n" + std::to_wstring(i);
   Process.Beep = CountedBeep;
@@ -69,7 +76,8 @@ TEST(Sorting, BySizeThenShallowerFolderThenFolderThenNameLikeStdSortWithoutAlarm
   SortRecords(plain.data(), plain.size(), sizeof(FileRecord), CompareRecords);
   SortSeed = seed;
   FilePool pool = {};
-  pool.records = placed.data(), pool.count = uint32_t(placed.size());
+  pool.records = placed.data();
+  pool.count = uint32_t(placed.size());
   SortPool(&pool);
   EXPECT_TRUE(std::equal(plain.begin(), plain.end(), placed.begin(), Same)) << "every comparison answers alike";
   for (uint32_t i = 0; i < pool.count; i += 997) EXPECT_EQ(placed[i].index, i);

@@ -33,7 +33,10 @@ void CaptureShown(uint32_t cell, const wchar_t* text) { shown[cell].push_back(te
 
 class Scan : public ::testing::Test {
  protected:
-  void SetUp() override { ConsoleScreen.ShownAt = CaptureShown, shown.clear(); }
+  void SetUp() override {
+    ConsoleScreen.ShownAt = CaptureShown;
+    shown.clear();
+  }
   ~Scan() override { ReleaseFilePool(&pool_); }
   // Scans a folder with its subfolders, as if it stood depth levels below the root.
   Found Run(const std::wstring& folder, int32_t depth = 0) {

@@ -101,9 +101,11 @@ TEST_F(Pairs, TheNamesOfOneFileJoinTheFirstMetAsHead) {
     EXPECT_EQ(LinkCount(&records[0]), 2u);
     ASSERT_EQ(LinkGroupSize(&records[0]), 4u);
     EXPECT_EQ(LinkGroupMember(&records[0], 2), &records[3]);
-    for (int i : {1, 3, 4})
-      EXPECT_TRUE(IsLinkMember(&records[i]) && records[i].linkGroup == records[0].linkGroup &&
-                  LinkCount(&records[i]) == 2u) << i;
+    for (int i : {1, 3, 4}) {
+      EXPECT_TRUE(IsLinkMember(&records[i])) << i;
+      EXPECT_EQ(records[i].linkGroup, records[0].linkGroup) << i;
+      EXPECT_EQ(LinkCount(&records[i]), 2u) << i;
+    }
     EXPECT_TRUE(IsSingleName(&records[2]));
     ReleaseLinkGroups(records, 5);
   }
@@ -138,7 +140,8 @@ NTSTATUS NTAPI SerialFromIndex(HANDLE file, PIO_STATUS_BLOCK status, PVOID infor
 TEST_F(Pairs, EqualIndexesOnTwoVolumesAreTwoFiles) {
   FileSystem.QueryInformation = IndexSeven;
   FileSystem.QueryVolumeInformation = SerialFromIndex;
-  RunOptions.SameVolume = 1, RunOptions.ParallelRead = 0;
+  RunOptions.SameVolume = 1;
+  RunOptions.ParallelRead = 0;
   SetKeepingForChecksum(true);
   Write(L"a", "mine");
   Write(L"b", "else");
@@ -178,7 +181,9 @@ TEST_F(Pairs, TestBlocksWithACollidingChecksumAreCompared) {
       for (uint32_t action : {ActionReport, ActionDeleteFile2, ActionLinkFile1}) {
         Write(L"first", first);
         Write(L"second", second);
-        RunOptions.TestBlockSize = 8192, RunOptions.ParallelRead = parallel, RunOptions.Action = action;
+        RunOptions.TestBlockSize = 8192;
+        RunOptions.ParallelRead = parallel;
+        RunOptions.Action = action;
         FileRecord a = Record(L"first", 300000, 0), b = Record(L"second", 300000, 1);
         totals_.filesFound = 0;
         ComparePair(&a, &b, &totals_);

@@ -64,7 +64,7 @@ double Milliseconds(const LARGE_INTEGER& start, const LARGE_INTEGER& end) {
 
 void TimeMatching(uint32_t files, uint32_t sameSize) {
   FilePool pool = {};
-  InitFilePool(&pool, {L"\\\\?\\C:\\bench\\", L"*", 1, 0, 0, 0});
+  InitFilePool(&pool, {L"\\\\?\\C:\\bench\\", L"*", 1, 0, 0, 0, 0});
   Fill(&pool, files, sameSize);
   SortRecords(pool.records, pool.count, sizeof(FileRecord), CompareRecords);
   RenumberRecords(&pool);

@@ -60,7 +60,7 @@ int main() {
   PrintRoomLeft("at start:");
   FilePool pools[2] = {};
   for (FilePool& pool : pools) {
-    InitFilePool(&pool, {L"\\\\?\\Z:\\scale\\", L"*", 1, 0, 0, 0});
+    InitFilePool(&pool, {L"\\\\?\\Z:\\scale\\", L"*", 1, 0, 0, 0, 0});
     printf("pool %d reserved %.0f MiB: room for %u records\n", int(&pool - pools) + 1,
            double(pool.reservedSlots) * sizeof(FileRecord) / MiB, pool.reservedSlots);
   }

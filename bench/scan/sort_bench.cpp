@@ -22,7 +22,7 @@ SIZE_T CommittedBytes() {
 int wmain(int argc, wchar_t** argv) {
   const uint32_t count = argc > 1 ? uint32_t(_wtoi(argv[1])) : 1000000;
   FilePool pool = {};
-  InitFilePool(&pool, {L"\\\\?\\C:\\bench\\", L"*", 1, 0, 0, 0});
+  InitFilePool(&pool, {L"\\\\?\\C:\\bench\\", L"*", 1, 0, 0, 0, 0});
   // 2000 folders of different depth, 500 records each, sizes with many repeats, as a scan leaves them.
   std::vector<std::wstring> folders, names(count);
   for (int i = 0; i < 2000; ++i) folders.push_back(L"\\\\?\\C:\\bench\\" + std::wstring(i % 7, L'x') + L"\\f" + std::to_wstring(i) + L"\\");

@@ -33,11 +33,9 @@ bool PrintPair(DuplicatePair* pair) {
   if (pair->namesOfOneFile) return ConsolePrint(L"%s =hardlink= %s\n", name1, name2) > 0;
   // A '+' marks a further name of a file whose group another record heads.
   bool member1 = IsLinkMember(pair->record[0]), member2 = IsLinkMember(pair->record[1]);
-  const wchar_t* marker = member1 ? (member2 ? L"++" : L"+=") : (member2 ? L"=+" : L"==");
-  bool written = ConsoleWriteText(name1) > 0;
-  written = ConsolePrint(L" %s ", marker) > 0 && written;
-  written = ConsoleWriteText(name2) > 0 && written;
-  return ConsoleWriteText(L"\n") > 0 && written;
+  const wchar_t* marker = member1 ? (member2 ? L" ++ " : L" += ") : (member2 ? L" =+ " : L" == ");
+  // One write for the line: a large run prints tens of thousands of them.
+  return ConsoleWriteText({name1, marker, name2, L"\n"}) > 0;
 }
 
 // In one pool matched against itself the shallower file is file1, so that "-d2" keeps the less deep copy.

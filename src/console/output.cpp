@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstring>
 #include <cwchar>
+#include <initializer_list>
 
 #include "base/memory.h"
 
@@ -126,40 +127,60 @@ int ConsolePrintA(const char* format, ...) {
   return WriteBytes(text, length);
 }
 
-int ConsoleWriteText(const wchar_t* text) {
-  DecideOutput();
-  int length = lstrlenW(text);
-  if (g_mode == OutputMode::Console) {
-    DWORD written = 0;
-    if (length <= kSplitUnits) {
-      if (!WriteConsoleUnits(text, static_cast<DWORD>(length), &written)) {
-        ConsolePrintA("\nWriteConsoleW error %u on textlen=%i\n", GetLastError(), length);
-        return 0;
-      }
-      return length;
+namespace {
+// The split of a long line: the first write of 25000 units alone is reported when it fails.
+int WriteLineToConsole(const wchar_t* line, int length) {
+  DWORD written = 0;
+  if (length <= kSplitUnits) {
+    if (!WriteConsoleUnits(line, static_cast<DWORD>(length), &written)) {
+      ConsolePrintA("\nWriteConsoleW error %u on textlen=%i\n", GetLastError(), length);
+      return 0;
     }
-    if (!WriteConsoleUnits(text, kSplitUnits, &written)) return 0;
-    if (!WriteConsoleUnits(text + kSplitUnits, static_cast<DWORD>(length - kSplitUnits), &written)) return 0;
     return length;
   }
+  for (int done = 0; done < length; done += kSplitUnits) {
+    int piece = length - done < kSplitUnits ? length - done : kSplitUnits;
+    if (!WriteConsoleUnits(line + done, static_cast<DWORD>(piece), &written)) return 0;
+  }
+  return length;
+}
 
+int WriteLineConverted(const wchar_t* line, int length) {
+  if (length == 0) return 0;
   UINT codePage = GetOEMCP();
-  int size = WideCharToMultiByte(codePage, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  int size = WideCharToMultiByte(codePage, 0, line, length, nullptr, 0, nullptr, nullptr);
   if (size == 0) {
     ConsolePrintA("\nWideCharToMultiByte error %u on textlen=%i\n", GetLastError(), length);
     return 0;
   }
-  // Converted, then expanded behind it (at most twice as long). The names of every pair are written here, so
-  // a text of common length stays on the stack: a heap block per line breaks the heap up under Wine.
   char onStack[1536];
-  size_t room = 3 * size_t(size);
-  char* converted = room <= sizeof onStack ? onStack : static_cast<char*>(MemAlloc(room));
-  char* expanded = converted + size;
-  WideCharToMultiByte(codePage, 0, text, -1, converted, size, nullptr, nullptr);
-  int count = ExpandLineEnds(converted, expanded);
-  int written = WriteBytes(expanded, count);
-  if (converted != onStack) MemFree(converted);
-  return written == count ? count : 0;
+  char* bytes = size_t(size) <= sizeof onStack ? onStack : static_cast<char*>(MemAlloc(size));
+  WideCharToMultiByte(codePage, 0, line, length, bytes, size, nullptr, nullptr);
+  int written = WriteBytes(bytes, size);
+  if (bytes != onStack) MemFree(bytes);
+  return written == size ? size : 0;
+}
+}  // namespace
+
+int ConsoleWriteText(std::initializer_list<const wchar_t*> parts) {
+  DecideOutput();
+  bool console = g_mode == OutputMode::Console;
+  size_t room = 1;
+  for (const wchar_t* part : parts) room += (console ? 1 : 2) * wcslen(part);
+  // The names of every pair are written here, so a line of common length stays on the stack: a heap block
+  // per line breaks the heap up under Wine.
+  wchar_t onStack[768];
+  wchar_t* line = room <= 768 ? onStack : static_cast<wchar_t*>(MemAlloc(room * sizeof(wchar_t)));
+  int length = 0;
+  for (const wchar_t* part : parts)
+    for (const wchar_t* p = part; *p; ++p) {
+      // Each part's line feeds take their CR as if it were written alone: one that starts a part always does.
+      if (!console && *p == L'\n' && (p == part || p[-1] != L'\r')) line[length++] = L'\r';
+      line[length++] = *p;
+    }
+  int written = console ? WriteLineToConsole(line, length) : WriteLineConverted(line, length);
+  if (line != onStack) MemFree(line);
+  return written;
 }
 
 int ConsolePrintPath(const wchar_t* format, const wchar_t* text) {

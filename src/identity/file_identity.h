@@ -21,6 +21,9 @@ bool ReadOpenFileIdentity(HANDLE file, OpenFileIdentity* identity);
 uint32_t ReadOpenLinkCount(HANDLE file);
 // The serial number of the volume an open file lies on; false when it cannot be read.
 bool ReadVolumeSerial(HANDLE file, uint32_t* serial);
+// True when the two folders' contents lie on volumes of one serial, read through the folders themselves: a
+// folder reached through a link or a mount point tells the volume it leads to. False when either cannot be read.
+bool FoldersShareVolume(const wchar_t* folder1, const wchar_t* folder2);
 // True when both stand for one file: equal indexes on volumes of equal serials. The serials are read here,
 // when the indexes are equal; one that cannot be read counts as the same volume, which acts on nothing.
 bool IsOneFile(OpenFileIdentity* a, OpenFileIdentity* b);

@@ -29,13 +29,17 @@ void Reserve(FilePool* pool) {
 }
 }  // namespace
 
+uint32_t NewVolumeTag() {
+  static LONG lastVolumeTag = 0;
+  return static_cast<uint32_t>(InterlockedIncrement(&lastVolumeTag));
+}
+
 void InitFilePool(FilePool* pool, const ScanRequest& request) {
   pool->rootDir = DupString(request.rootDir);
   pool->pattern = DupString(request.pattern);
   pool->recurse = request.recurse;
   pool->followReparse = request.followReparse;
-  static LONG lastVolumeTag = 0;
-  pool->volumeTag = static_cast<uint32_t>(InterlockedIncrement(&lastVolumeTag));
+  pool->volumeTag = request.volumeTag ? request.volumeTag : NewVolumeTag();
   pool->progressPos = request.progressPos;
   pool->errorPos = request.errorPos;
   pool->depth = 0;

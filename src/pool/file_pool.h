@@ -11,7 +11,13 @@ struct ScanRequest {
   int followReparse;
   uint32_t progressPos;
   uint32_t errorPos;
+  // The tag its records on the root's volume carry; 0 gives the pool a tag of its own. Two pools whose roots
+  // lie on one volume may share one, so that two of their files with one index need no volume query.
+  uint32_t volumeTag;
 };
+
+// A tag no pool has yet.
+uint32_t NewVolumeTag();
 
 // The first steps of CreateFilePool without the scan: strings, reservation and the first commit.
 void InitFilePool(FilePool* pool, const ScanRequest& request);

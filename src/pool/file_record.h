@@ -71,6 +71,6 @@ struct FilePool {
   uint32_t count;
   uint32_t committedSlots;
   uint32_t reservedSlots;
-  uint32_t volumeTag;        // told to the records on the root's volume; no two pools of a process share one
+  uint32_t volumeTag;        // told to the records on the root's volume; shared only by pools of one volume
   LinkedFolders* linkedFolders;  // while the scan runs, from its first linked folder on
 };

@@ -14,6 +14,7 @@
 #include "console/window_size.h"
 #include "crashdump/crash_dump.h"
 #include "format/size_format.h"
+#include "identity/file_identity.h"
 #include "match/match_pools.h"
 #include "match/sort.h"
 #include "pool/file_pool.h"
@@ -168,11 +169,18 @@ void WaitAndClose(HANDLE thread) {
   CloseHandle(thread);
 }
 
+// The volume tags of the two pools, decided before their scans: one for both when their roots lie on one
+// volume, so that a file of each with one index (two names of one file, as in a copy made of hard links)
+// is told as one file without a volume query, which under Wine is a round trip to the mount manager.
+uint32_t g_poolTags[2] = {};
+
 // What file specification 1 or 2 asks its scan for.
 ScanRequest RequestOf(int spec, uint32_t progressPos, uint32_t errorPos) {
   if (spec == 1)
-    return {SearchFolder1, Pattern1, RunOptions.RecurseSpec1, RunOptions.ReparseSpec1, progressPos, errorPos};
-  return {SearchFolder2, Pattern2, RunOptions.RecurseSpec2, RunOptions.ReparseSpec2, progressPos, errorPos};
+    return {SearchFolder1, Pattern1, RunOptions.RecurseSpec1, RunOptions.ReparseSpec1, progressPos, errorPos,
+            g_poolTags[0]};
+  return {SearchFolder2, Pattern2, RunOptions.RecurseSpec2, RunOptions.ReparseSpec2, progressPos, errorPos,
+          g_poolTags[1]};
 }
 
 // Two pools read at once from two drives: both labels first, then both scans on their own threads.
@@ -231,6 +239,8 @@ int ScanOnePool(FilePool* pool) {
 // pool or a cancel.
 int ScanTwoPools(FilePool* pool1, FilePool* pool2) {
   if (!RunOptions.SameVolume && IsSamePhysicalDrive(SearchFolder1, SearchFolder2)) RunOptions.ParallelRead = 0;
+  g_poolTags[0] = NewVolumeTag();
+  g_poolTags[1] = FoldersShareVolume(SearchFolder1, SearchFolder2) ? g_poolTags[0] : NewVolumeTag();
   if (int exitCode = RunOptions.ParallelRead ? ScanInParallel(pool1, pool2) : ScanInSequence(pool1, pool2))
     return exitCode;
   SortPools(pool1, pool2, pool1->count + pool2->count);

@@ -153,7 +153,7 @@ TEST(RedirectedOutput, EveryCallWritesOemBytesWithCrLf) {
     const int length = int(strlen(out));
     EXPECT_EQ(ConsolePrint(L"%s", Wide(in).c_str()), length);
     EXPECT_EQ(ConsolePrintA("%s", in), length);
-    EXPECT_EQ(ConsoleWriteText(Wide(in).c_str()), length);
+    EXPECT_EQ(ConsoleWriteText({Wide(in).c_str()}), length);
     EXPECT_EQ(output.Take(), std::string(out) + out + out) << in;
   }
   EXPECT_EQ(ConsolePrint(L"%s file%u deleted %S\n", L"caf\x00E9", 2u, "ok"), 23);
@@ -173,8 +173,11 @@ TEST(RedirectedOutput, EveryCallWritesOemBytesWithCrLf) {
   EXPECT_EQ(output.Take(), "'" + std::string(path.begin(), path.end()) + "'\n");
   EXPECT_EQ(ConsolePrintPath(L"no slot %S here\n", L"x"), -1);
   EXPECT_EQ(output.Take(), "");
-  EXPECT_EQ(ConsoleWriteText((std::wstring(40000, L'n') + L"\n").c_str()), 40002);
-  EXPECT_EQ(output.Take(), std::string(40000, 'n') + "\r\n");
+  EXPECT_EQ(ConsoleWriteText({std::wstring(40000, L'n').c_str(), L" == ", L"\n"}), 40006);
+  EXPECT_EQ(output.Take(), std::string(40000, 'n') + " == \r\n");
+  // A pair line's parts take their CRs as if each were written alone.
+  EXPECT_EQ(ConsoleWriteText({L"a\r", L"\n", L"caf\x00E9 ", L"\nb\r\n"}), 14);
+  EXPECT_EQ(output.Take(), "a\r\r\ncaf\x82 \r\nb\r\n");
   // 1023 line feeds cannot all take a CR in 1024 units: the expansion stops inside its buffer.
   wchar_t wide[1024];
   std::fill(wide, wide + 1023, L'\n');

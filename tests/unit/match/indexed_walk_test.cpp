@@ -137,7 +137,7 @@ class IndexedWalk : public ::testing::TestWithParam<Case> {
     lstrcpyW(SearchFolder2, folders[1].c_str());
     FilePool pools[2] = {};
     for (int i = 0; i < (two ? 2 : 1); ++i) {
-      InitFilePool(&pools[i], {folders[i].c_str(), L"*", 1, 0, 0, 0});
+      InitFilePool(&pools[i], {folders[i].c_str(), L"*", 1, 0, 0, 0, 0});
       ScanFolder(&pools[i], pools[i].rootDir);
       SortPool(&pools[i]);
     }

@@ -41,7 +41,7 @@ class Scan : public ::testing::Test {
   // Scans a folder with its subfolders, as if it stood depth levels below the root.
   Found Run(const std::wstring& folder, int32_t depth = 0) {
     ReleaseFilePool(&pool_);
-    InitFilePool(&pool_, {folder.c_str(), L"*", 1, 0, kProgress, kError});
+    InitFilePool(&pool_, {folder.c_str(), L"*", 1, 0, kProgress, kError, 0});
     pool_.depth = depth;
     ScanFolder(&pool_, pool_.rootDir);
     EXPECT_EQ(pool_.depth, depth);
@@ -111,7 +111,7 @@ static_assert(sizeof(FileRecord) == (sizeof(void*) == 4 ? 88 : 104), "the record
 // string through the record that owns it, which need not be the first after a sort.
 TEST(FilePool, AMillionRecordsCommitWhatTheyNeedAndAreReleasedOnce) {
   FilePool* pool = static_cast<FilePool*>(MemAlloc(sizeof(FilePool)));
-  InitFilePool(pool, {L"C:\\root\\", L"*", 1, 0, MakeCell(5, 1), MakeCell(0, 2)});
+  InitFilePool(pool, {L"C:\\root\\", L"*", 1, 0, MakeCell(5, 1), MakeCell(0, 2), 0});
   ASSERT_NE(pool->records, nullptr);
   wchar_t* dir = DupString(L"C:\\root\\a\\");
   for (uint32_t i = 0; i < 1000000; ++i) {

@@ -42,6 +42,18 @@ int ExpandInPlace(Char* text) {
   return out;
 }
 
+// The unbounded form, into out, which holds twice the text's length plus one; returns the units put there
+// before the terminator. An LF that starts the text always takes a CR.
+int ExpandLineEndsInto(const wchar_t* text, wchar_t* out) {
+  int n = 0;
+  for (const wchar_t* p = text; *p; ++p) {
+    if (*p == L'\n' && (p == text || p[-1] != L'\r')) out[n++] = L'\r';
+    out[n++] = *p;
+  }
+  out[n] = 0;
+  return n;
+}
+
 int WriteBytes(const char* bytes, int count) {
   DWORD written = 0;
   if (!WriteFile(g_output, bytes, static_cast<DWORD>(count), &written, nullptr)) return -1;
@@ -82,17 +94,6 @@ OutputMode GetOutputMode() {
 
 int ExpandLineEnds(wchar_t* text) { return ExpandInPlace(text); }
 int ExpandLineEnds(char* text) { return ExpandInPlace(text); }
-
-int ExpandLineEnds(const char* text, char* out) {
-  size_t length = strlen(text);
-  size_t n = 0;
-  for (size_t i = 0; i < length; ++i) {
-    if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) out[n++] = '\r';
-    out[n++] = text[i];
-  }
-  out[n] = 0;
-  return static_cast<int>(n);
-}
 
 int ConsolePrint(const wchar_t* format, ...) {
   DecideOutput();
@@ -170,14 +171,18 @@ int ConsoleWriteText(std::initializer_list<const wchar_t*> parts) {
   // The names of every pair are written here, so a line of common length stays on the stack: a heap block
   // per line breaks the heap up under Wine.
   wchar_t onStack[768];
-  wchar_t* line = room <= 768 ? onStack : static_cast<wchar_t*>(MemAlloc(room * sizeof(wchar_t)));
+  wchar_t* line = room <= sizeof onStack / sizeof *onStack ? onStack : static_cast<wchar_t*>(MemAlloc(room * sizeof(wchar_t)));
   int length = 0;
-  for (const wchar_t* part : parts)
-    for (const wchar_t* p = part; *p; ++p) {
-      // Each part's line feeds take their CR as if it were written alone: one that starts a part always does.
-      if (!console && *p == L'\n' && (p == part || p[-1] != L'\r')) line[length++] = L'\r';
-      line[length++] = *p;
+  // Each part takes its CRs as if it were written alone.
+  for (const wchar_t* part : parts) {
+    if (console) {
+      size_t units = wcslen(part);
+      wmemcpy(line + length, part, units);
+      length += static_cast<int>(units);
+    } else {
+      length += ExpandLineEndsInto(part, line + length);
     }
+  }
   int written = console ? WriteLineToConsole(line, length) : WriteLineConverted(line, length);
   if (line != onStack) MemFree(line);
   return written;

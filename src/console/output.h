@@ -23,11 +23,9 @@ int ConsoleWriteText(std::initializer_list<const wchar_t*> parts);
 // Returns units or bytes written, -1 when the format holds no "%s".
 int ConsolePrintPath(const wchar_t* format, const wchar_t* text);
 
-// Puts a CR before every LF that has none. In place for the two bounded forms (the text and its result must
-// fit 1024 units); for the unbounded 8-bit form, into expanded, which holds twice the text's length plus one.
+// Puts a CR before every LF that has none, in place (the text and its result must fit 1024 units).
 int ExpandLineEnds(wchar_t* text);
 int ExpandLineEnds(char* text);
-int ExpandLineEnds(const char* text, char* expanded);
 
 // Where the output goes; tests point it at a file or pipe of their own.
 void SetOutputHandleForTesting(HANDLE handle);

@@ -41,20 +41,18 @@ bool ReadVolumeSerial(HANDLE file, uint32_t* serial) {
   return true;
 }
 
-namespace {
-bool ReadFolderVolumeSerial(const wchar_t* folder, uint32_t* serial) {
-  HANDLE handle = OpenForIdentity(folder, FILE_FLAG_BACKUP_SEMANTICS);
+bool ReadPathVolumeSerial(const wchar_t* path, uint32_t* serial, DWORD flags) {
+  HANDLE handle = OpenForIdentity(path, flags);
   if (handle == INVALID_HANDLE_VALUE) return false;
   bool read = ReadVolumeSerial(handle, serial);
   CloseHandle(handle);
   return read;
 }
-}  // namespace
 
 bool FoldersShareVolume(const wchar_t* folder1, const wchar_t* folder2) {
   uint32_t serial1 = 0, serial2 = 0;
-  return ReadFolderVolumeSerial(folder1, &serial1) && ReadFolderVolumeSerial(folder2, &serial2) &&
-         serial1 == serial2;
+  return ReadPathVolumeSerial(folder1, &serial1, FILE_FLAG_BACKUP_SEMANTICS) &&
+         ReadPathVolumeSerial(folder2, &serial2, FILE_FLAG_BACKUP_SEMANTICS) && serial1 == serial2;
 }
 
 bool IsOneFile(OpenFileIdentity* a, OpenFileIdentity* b) {

@@ -21,6 +21,8 @@ bool ReadOpenFileIdentity(HANDLE file, OpenFileIdentity* identity);
 uint32_t ReadOpenLinkCount(HANDLE file);
 // The serial number of the volume an open file lies on; false when it cannot be read.
 bool ReadVolumeSerial(HANDLE file, uint32_t* serial);
+// The same through an open of its own (FILE_FLAG_BACKUP_SEMANTICS in flags for a folder).
+bool ReadPathVolumeSerial(const wchar_t* path, uint32_t* serial, DWORD flags = 0);
 // True when the two folders' contents lie on volumes of one serial, read through the folders themselves: a
 // folder reached through a link or a mount point tells the volume it leads to. False when either cannot be read.
 bool FoldersShareVolume(const wchar_t* folder1, const wchar_t* folder2);

@@ -15,12 +15,8 @@ namespace {
 bool ReadRecordSerial(FileRecord* record) {
   if (record->serialRead == kSerialRead) return true;
   JoinedPath path(record->dir, record->name);
-  HANDLE file = OpenForIdentity(path.Text());
-  if (file == INVALID_HANDLE_VALUE) return false;
   uint32_t serial = 0;
-  bool read = ReadVolumeSerial(file, &serial);
-  CloseHandle(file);
-  if (!read) return false;
+  if (!ReadPathVolumeSerial(path.Text(), &serial)) return false;
   record->volumeSerial = serial;
   record->serialRead = kSerialRead;
   return true;

@@ -11,16 +11,20 @@ namespace {
 // names of a size run that a link group's search read, which the walk meets next.
 constexpr unsigned kMostUnread = 256;
 // Opens read already, which the byte proof of a pair reads again: the file whose partners come and go, and
-// the files of a group that a later first file pairs with.
-constexpr unsigned kMostRead = 512;
-// Under Wine every kept handle holds a Unix file descriptor, and a process may be allowed no more than 1024:
-// with 1056 kept, reads failed there for want of one.
+// the files of a group that a later first file pairs with. Two folders of one long run of a small size pair
+// every file of one with each of its copies in the other, file after file: a queue shorter than that run
+// opened nearly every partner again.
+constexpr unsigned kMostRead = 4096;
+// Under Wine every kept handle holds a Unix file descriptor in the program and one in the Wine server, and
+// either may be allowed as few as 1024. Where an open or its first use finds none left, the older half of
+// the kept handles is given back and no more than the rest are kept from then on (GiveBackKept).
+constexpr NTSTATUS kNoDescriptorLeft = static_cast<NTSTATUS>(0xC000011F);  // STATUS_TOO_MANY_OPENED_FILES
 
 // Slots are numbered from 1; 0 stands for none. A slot keeps its path buffer from one open to the next, so
 // that keeping a file costs no heap block: a block per file, freed soon after, left the heap so broken up
 // under Wine that its search for a free block grew with every file.
 constexpr uint32_t kSlots = kMostUnread + kMostRead;
-constexpr uint32_t kBuckets = 2048;  // a power of two, over twice the slots
+constexpr uint32_t kBuckets = 16384;  // a power of two, over twice the slots
 
 struct KeptOpen {
   wchar_t* path;      // the slot's own buffer, grown when a longer path needs it
@@ -37,6 +41,7 @@ struct KeptQueue {
 KeptOpen g_kept[kSlots + 1];
 uint32_t g_buckets[kBuckets];
 KeptQueue g_queues[2];  // [read]
+uint32_t g_most[2] = {kMostUnread, kMostRead};  // [read]
 uint32_t g_freeSlots = 0;
 bool g_slotsLinked = false;
 bool g_keeping = false;
@@ -83,7 +88,11 @@ void Keep(const wchar_t* path, HANDLE file, bool read) {
     return;
   }
   KeptQueue& queue = g_queues[read];
-  if (queue.count == (read ? kMostRead : kMostUnread)) {
+  if (g_most[read] == 0) {
+    CloseHandle(file);
+    return;
+  }
+  if (queue.count >= g_most[read]) {
     CloseHandle(g_kept[queue.oldest].file);
     Forget(queue.oldest);
   }
@@ -111,7 +120,16 @@ void Keep(const wchar_t* path, HANDLE file, bool read) {
 
 void SetKeepingForChecksum(bool keep) {
   if (!keep) CloseKeptForChecksum();
+  if (keep && !g_keeping) {
+    g_most[0] = kMostUnread;
+    g_most[1] = kMostRead;
+  }
   g_keeping = keep;
+}
+
+void SetMostKeptForTesting(uint32_t unread, uint32_t read) {
+  g_most[0] = unread;
+  g_most[1] = read;
 }
 
 bool IsKeepingForChecksum() { return g_keeping; }
@@ -131,6 +149,44 @@ HANDLE TakeKept(const wchar_t* path, bool* read) {
   return INVALID_HANDLE_VALUE;
 }
 
+// The system had no file descriptor left: the older half of each kind of kept handle is closed, and no more
+// than the rest are kept from now on, which leaves room for the opens held ahead and those the walk does not
+// keep. False when nothing was kept to give back.
+bool GiveBackKept() {
+  if (g_queues[0].count + g_queues[1].count == 0) return false;
+  for (uint32_t read = 0; read < 2; ++read) {
+    KeptQueue& queue = g_queues[read];
+    g_most[read] = queue.count / 2;
+    while (queue.count > g_most[read]) {
+      CloseHandle(g_kept[queue.oldest].file);
+      Forget(queue.oldest);
+    }
+  }
+  return true;
+}
+
+// Under Wine a handle takes its descriptor from the server at its first read or query, and fails then when
+// the program has none left: asked for here, where the open can still be made again, rather than by a read
+// that would report the file unreadable.
+bool LacksDescriptor(HANDLE file) {
+  IO_STATUS_BLOCK status;
+  FILE_STANDARD_INFORMATION standard;
+  return FileSystem.QueryInformation(file, &status, &standard, sizeof standard, FileStandardInformation) ==
+         kNoDescriptorLeft;
+}
+
+HANDLE OpenWithRoom(const wchar_t* path) {
+  for (;;) {
+    HANDLE file = OpenFreshForChecksum(path);
+    if (file != INVALID_HANDLE_VALUE && LacksDescriptor(file)) {
+      CloseHandle(file);
+      file = INVALID_HANDLE_VALUE;
+      SetLastError(ERROR_TOO_MANY_OPEN_FILES);
+    }
+    if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_TOO_MANY_OPEN_FILES || !GiveBackKept()) return file;
+  }
+}
+
 HANDLE OpenKeptOrNew(const wchar_t* path, bool atStart) {
   bool read = false;
   HANDLE file = TakeKept(path, &read);
@@ -140,7 +196,7 @@ HANDLE OpenKeptOrNew(const wchar_t* path, bool atStart) {
     if (!atStart || !read || SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return file;
     CloseHandle(file);
   }
-  return OpenFreshForChecksum(path);
+  return OpenWithRoom(path);
 }
 }  // namespace
 

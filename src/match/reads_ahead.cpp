@@ -103,6 +103,12 @@ void ReadQuietly(Entry& entry, unsigned char* buffer) {
   } else if (ReadSmallFileChecksum(entry.file, record->size, buffer, &entry.value)) {
     entry.got = Got::Checksum;
   }
+  // A handle that could not be read is of no use to the walk, which opens the file again and says why; one
+  // that found no file descriptor left would fail the walk's reads and queries too.
+  if (entry.got == Got::Nothing) {
+    CloseHandle(entry.file);
+    entry.file = INVALID_HANDLE_VALUE;
+  }
 }
 
 DWORD WINAPI Reader(void* parameter) {

@@ -12,7 +12,7 @@
 #include "pool/file_record.h"
 
 // Opens held ahead of the walk at most. Under Wine each holds a Unix file descriptor, which a process may
-// have no more than 1024 of, and the walk keeps up to 768 opens itself.
+// have as few as 1024 of, and the walk keeps thousands of opens itself until it finds none left.
 constexpr uint32_t kReadsAheadMost = 128;
 
 struct ReadsAhead;

@@ -2,6 +2,7 @@
 import os
 import pathlib
 import re
+import resource
 import subprocess
 import tempfile
 
@@ -42,23 +43,27 @@ class Run:
         return [re.sub(r" in \d+(\.\d)? (ms|Seconds|Minutes|Hours)$", " in T", s) for s in self.lines[start + 1:-1]]
 
 
-def run_exe(exe, *args, cwd=None, timeout=120, stdout=subprocess.PIPE):
+def run_exe(exe, *args, cwd=None, timeout=120, stdout=subprocess.PIPE, descriptors=None):
     """A program under Wine with output to a pipe (the redirected path) or to the given file, never waiting for a
-    key."""
+    key; with descriptors, the program may hold no more Unix file descriptors than that (the Wine server, shared
+    with the other runs, is not limited)."""
+    def limit():
+        resource.setrlimit(resource.RLIMIT_NOFILE, (descriptors, descriptors))
     # Wine's words go to a file, not a pipe: a Wine server started by this run inherits stderr and outlives it,
     # and a pipe would keep the run waiting until the server ends.
     with tempfile.TemporaryFile() as err:
         proc = subprocess.run([WINE_RUN, str(exe), *map(str, args)], cwd=cwd, env=wine_env(),
-                              stdin=subprocess.DEVNULL, stdout=stdout, stderr=err, timeout=timeout)
+                              stdin=subprocess.DEVNULL, stdout=stdout, stderr=err, timeout=timeout,
+                              preexec_fn=limit if descriptors else None)
         err.seek(0)
         return Run(proc.returncode, proc.stdout or b"\r\n", err.read())
 
 
-def run_zav(*args, cwd=None, timeout=120, root=None, stdout=subprocess.PIPE):
+def run_zav(*args, cwd=None, timeout=120, root=None, stdout=subprocess.PIPE, descriptors=None):
     """zav.exe; a path argument goes as Wine sees it, and with a root, "{t}" in the arguments stands for it."""
     assert EXE.exists(), f"{EXE} is missing: build the {BUILD} preset first (scripts/test does)"
     args = [win(a) if isinstance(a, os.PathLike) else str(a).replace("{t}", win(root)) if root else a for a in args]
-    return run_exe(EXE, *args, cwd=cwd, timeout=timeout, stdout=stdout)
+    return run_exe(EXE, *args, cwd=cwd, timeout=timeout, stdout=stdout, descriptors=descriptors)
 
 
 def make_tree(root, files):

@@ -58,6 +58,19 @@ def test_sizes_above_4_gib_keep_every_bit(tmp_path):
         "testing max 3x 256 MB per file", "testing files > 4 GB", "testing files < 5 GB"]
 
 
+def test_a_program_short_of_file_descriptors_finds_the_same_pairs(tmp_path):
+    """Under Wine every open the walk keeps for a file's next read holds a Unix file descriptor. A program allowed
+    only 150 of them, with 909 files of one size to read, gives back kept opens where it finds none left, and
+    reads, reports and counts as one with plenty."""
+    make_tree(tmp_path, {f"a/f{i:04}.bin": i.to_bytes(3, "big") for i in range(900)})
+    make_tree(tmp_path, {f"b/g{i:04}.bin": i.to_bytes(3, "big") for i in range(0, 900, 100)})
+    runs = [run_zav(tmp_path, "-n", descriptors=most) for most in (None, 150)]
+    pairs = [f"a\\f{i:04}.bin == b\\g{i:04}.bin" for i in range(0, 900, 100)]
+    expected = ["Matching 909 files...", *pairs, "825363 pairs tested",
+                "36864 Bytes of redundant data found in 9 files in T"]
+    assert [(run.returncode, run.report(after="scanning file pool")) for run in runs] == [(0, expected)] * 2
+
+
 def test_a_large_run_of_one_size(tmp_path):
     """700 files of 64 bytes, mostly different, with groups of copies, the first 300 files against the others:
     every copy in the second pool goes at its first pair and is in no later one, so 699 goes with 10, and 400,

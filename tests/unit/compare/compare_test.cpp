@@ -176,12 +176,13 @@ TEST_F(Files, WholeFileAndTestBlockChecksums) {
 }
 
 // The matching thread keeps its opens for the file's next use: read again, a kept open starts at the first
-// byte. Every kept handle holds a file descriptor under Wine: at most the 256 newest unread ones and the 512
-// most recently kept read ones are kept, the rest are closed and their files free to go.
+// byte. Every kept handle holds a file descriptor under Wine: at most so many of the newest unread ones (here
+// 256) and of the most recently kept read ones (512) are kept, the rest are closed and their files free to go.
 TEST_F(Files, KeptOpensAreReadFromTheStartAndBounded) {
   Bytes content = RandomBytes(3 * MiB + 1, 5);
   const std::wstring kept = Write(L"k.bin", content);
   SetKeepingForChecksum(true);
+  SetMostKeptForTesting(256, 512);
   uint32_t errorCode = 0;
   for (int pass = 0; pass < 2; ++pass)
     EXPECT_EQ(ChecksumWholeFile(kept.c_str(), content.size(), &errorCode), ReferenceChecksum(content, {{0, 3 * MiB + 1}}));
@@ -208,6 +209,65 @@ TEST_F(Files, KeptOpensAreReadFromTheStartAndBounded) {
   EXPECT_EQ(deletable(read, 9, 300) + deletable(read, 301, 522), 0u);
   SetKeepingForChecksum(false);
   EXPECT_EQ(deletable(unread, 4, 260) + deletable(read, 9, 300) + deletable(read, 301, 522), 768u);
+}
+
+namespace {
+int g_noDescriptorLeft = 0;  // how many opens, or first queries of an open, find no file descriptor left
+HANDLE WINAPI OpenWithoutDescriptor(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                    DWORD disposition, DWORD flags, HANDLE templateFile) {
+  if (g_noDescriptorLeft-- > 0) {
+    SetLastError(ERROR_TOO_MANY_OPEN_FILES);
+    return INVALID_HANDLE_VALUE;
+  }
+  return CreateFileW(path, access, share, security, disposition, flags, templateFile);
+}
+NTSTATUS NTAPI QueryWithoutDescriptor(HANDLE file, PIO_STATUS_BLOCK status, PVOID information, ULONG bytes,
+                                      FILE_INFORMATION_CLASS type) {
+  if (g_noDescriptorLeft-- > 0) return static_cast<NTSTATUS>(0xC000011F);  // STATUS_TOO_MANY_OPENED_FILES
+  return NtQueryInformationFile(file, status, information, bytes, type);
+}
+}  // namespace
+
+// With no file descriptor left for an open, or for its first query, the older half of each kind of kept handle
+// is closed and the open made again; no more than the rest are kept after it. With nothing left to give back,
+// the open fails as any other would.
+TEST_F(Files, AnOpenWithoutDescriptorGivesBackKeptHandles) {
+  // The file read is kept after it, in the shortened queue: the oldest read one left goes for it.
+  struct Case { bool inQuery; int failures; size_t readClosed, unreadClosed; bool opened; }
+  cases[] = {{false, 1, 5, 2, true}, {true, 1, 5, 2, true}, {false, 2, 7, 3, true}, {true, 100, 8, 4, false}};
+  Bytes content = RandomBytes(5000, 9);
+  const std::wstring target = Write(L"t.bin", content);
+  const std::string failed = "error 4 opening '" + std::string(target.begin() + 4, target.end()) + "'\n";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.inQuery << " " << c.failures);
+    SetKeepingForChecksum(true);
+    std::vector<std::wstring> read, unread;
+    for (int i = 0; i < 8; ++i) read.push_back(Write((L"r" + std::to_wstring(i)).c_str(), {}));
+    for (int i = 0; i < 4; ++i) unread.push_back(Write((L"u" + std::to_wstring(i)).c_str(), {}));
+    for (const std::wstring& path : read) KeepForChecksum(path.c_str(), OpenForChecksum(path.c_str()));
+    for (const std::wstring& path : unread) KeepUnreadForChecksum(path.c_str(), OpenForChecksum(path.c_str()));
+    g_noDescriptorLeft = c.failures;
+    if (c.inQuery)
+      FileSystem.QueryInformation = QueryWithoutDescriptor;
+    else
+      FileSystem.Open = OpenWithoutDescriptor;
+    uint32_t errorCode = 0;
+    uint64_t checksum = ChecksumWholeFile(target.c_str(), content.size(), &errorCode);
+    RestoreSystemCalls();
+    EXPECT_EQ(checksum, c.opened ? ReferenceChecksum(content, {{0, 5000}}) : 0u);
+    EXPECT_EQ(errorCode, c.opened ? 0u : uint32_t{ERROR_TOO_MANY_OPEN_FILES});
+    EXPECT_EQ(output_.Take(), c.opened ? "" : failed);
+    auto closed = [](const std::vector<std::wstring>& paths) {
+      size_t count = 0;
+      while (count < paths.size() && DeleteFileW(paths[count].c_str())) ++count;
+      return count;
+    };
+    EXPECT_EQ(closed(read), c.readClosed);
+    EXPECT_EQ(closed(unread), c.unreadClosed);
+    EXPECT_EQ(DeleteFileW(target.c_str()) == 0, c.opened);
+    SetKeepingForChecksum(false);
+    Write(L"t.bin", content);
+  }
 }
 
 // The byte proof of a report reads through the checksums' unbuffered handles: every read starts on a sector

@@ -67,6 +67,14 @@ void Forget(uint32_t slot) {
   g_freeSlots = slot;
 }
 
+// Closes the oldest of a kind until no more than count are left.
+void CloseOldestDownTo(KeptQueue& queue, uint32_t count) {
+  while (queue.count > count) {
+    CloseHandle(g_kept[queue.oldest].file);
+    Forget(queue.oldest);
+  }
+}
+
 uint32_t FreeSlot() {
   if (!g_slotsLinked) {
     for (uint32_t slot = kSlots; slot >= 1; --slot) {
@@ -92,10 +100,7 @@ void Keep(const wchar_t* path, HANDLE file, bool read) {
     CloseHandle(file);
     return;
   }
-  if (queue.count >= g_most[read]) {
-    CloseHandle(g_kept[queue.oldest].file);
-    Forget(queue.oldest);
-  }
+  CloseOldestDownTo(queue, g_most[read] - 1);
   uint32_t slot = FreeSlot();
   KeptOpen& kept = g_kept[slot];
   size_t units = wcslen(path) + 1;
@@ -155,12 +160,8 @@ HANDLE TakeKept(const wchar_t* path, bool* read) {
 bool GiveBackKept() {
   if (g_queues[0].count + g_queues[1].count == 0) return false;
   for (uint32_t read = 0; read < 2; ++read) {
-    KeptQueue& queue = g_queues[read];
-    g_most[read] = queue.count / 2;
-    while (queue.count > g_most[read]) {
-      CloseHandle(g_kept[queue.oldest].file);
-      Forget(queue.oldest);
-    }
+    g_most[read] = g_queues[read].count / 2;
+    CloseOldestDownTo(g_queues[read], g_most[read]);
   }
   return true;
 }
@@ -219,9 +220,5 @@ void KeepUnreadForChecksum(const wchar_t* path, HANDLE file) { Keep(path, file, 
 void KeepForChecksum(const wchar_t* path, HANDLE file) { Keep(path, file, true); }
 
 void CloseKeptForChecksum() {
-  for (KeptQueue& queue : g_queues)
-    while (queue.oldest) {
-      CloseHandle(g_kept[queue.oldest].file);
-      Forget(queue.oldest);
-    }
+  for (KeptQueue& queue : g_queues) CloseOldestDownTo(queue, 0);
 }
